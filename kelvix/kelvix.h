@@ -1,0 +1,181 @@
+/*
+ * Kelvix: a small image library for robot vision.
+ *
+ * Plain records built on malloc/free, each with a create and a destroy
+ * operation (destroy accepts NULL). Operations return 0 on success and -1 on
+ * failure, or a pointer that is NULL on failure; every failure prints exactly
+ * one line on standard output, beginning with the operation's name.
+ * Channel values are unsigned 16-bit numbers.
+ *
+ * This header compiles as C99 and as C++; every function has C linkage.
+ */
+#ifndef KELVIX_KELVIX_H
+#define KELVIX_KELVIX_H
+
+#include <stdint.h>
+#include <sys/time.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* ------------------------------------------------------------------------ */
+/* Image and object model                                                   */
+/* ------------------------------------------------------------------------ */
+
+/* Pixel layouts. Values outside NONE..BINARY are unsupported. */
+typedef enum {
+    NONE = 0,   /* no pixels: a one-byte buffer whatever the size */
+    RGB = 1,    /* red, green, blue; 0..255 each */
+    HSI = 2,    /* hue, saturation, intensity; 0..65535 each */
+    NRG = 3,    /* normalised red, normalised green; 0..255 each */
+    GRAY = 4,   /* grey value 0..255 */
+    BINARY = 5  /* 0 or 255 */
+} kxFormat;
+
+/* One picture. Channel k of pixel (x, y) is data[(y * width + x) * channels + k];
+ * rows are not padded. The image owns data. */
+typedef struct {
+    kxFormat format;
+    int32_t width;
+    int32_t height;
+    uint16_t *data;
+} kxImage;
+
+/* A coloured object: place, size, colour boundaries (maximum first) and a
+ * run-length shape of `height` rows. The object owns both shape tables. */
+typedef struct {
+    int32_t defined;    /* 0 until filled; 1 once an object file was read to its end */
+    int32_t width;      /* shape width in pixels */
+    int32_t height;     /* shape rows; entries of each shape table */
+    int32_t x;          /* column of the left edge in the image */
+    int32_t y;          /* row of the top edge in the image */
+    kxFormat format;    /* which boundaries are meaningful: RGB, HSI, NRG or BINARY */
+    uint16_t r_max, r_min;
+    uint16_t g_max, g_min;
+    uint16_t b_max, b_min;
+    uint16_t nr_max, nr_min;
+    uint16_t ng_max, ng_min;
+    uint16_t h_max, h_min;   /* 0..65535 for 0..360 degrees */
+    uint16_t s_max, s_min;   /* 0..65535 for 0..100 percent */
+    uint16_t i_max, i_min;   /* 0..65535 for 0..100 percent */
+    int32_t *shape_offset;   /* per row: first column of the run, from the left edge */
+    int32_t *shape_length;   /* per row: pixels in the run */
+    int32_t reserved[20];    /* -1 after create/init; carried by copy */
+} kxObject;
+
+/* A width x height table of 32-bit values, row by row; owns data. */
+typedef struct {
+    int32_t width;
+    int32_t height;
+    int32_t *data;
+} kxMask;
+
+/* Columns x .. x+width-1, rows y .. y+height-1. */
+typedef struct {
+    int32_t x;
+    int32_t y;
+    int32_t width;
+    int32_t height;
+} kxWindow;
+
+/* A position and the colour measured there (filled by the statistics). */
+typedef struct {
+    int32_t x;
+    int32_t y;
+    uint16_t r, g, b;
+    uint16_t h, s, i;
+    uint16_t nr, ng;
+} kxPoint;
+
+/* Three channels of one pixel, in storage order. */
+typedef struct {
+    int32_t c1;
+    int32_t c2;
+    int32_t c3;
+} kxColor;
+
+/* New image with an uninitialised buffer; NULL on an unsupported format, an
+ * illegal size or an allocation failure. Free with kxImageDestroy(). */
+kxImage *kxImageCreate(kxFormat format, int32_t width, int32_t height);
+/* Replaces the image's buffer by a new one of the given format and size.
+ * After an allocation failure the new format and size are stored and data is
+ * NULL; an unsupported format or illegal size leaves the image untouched. */
+int32_t kxImageInit(kxImage *image, kxFormat format, int32_t width, int32_t height);
+/* Makes dst an exact copy of src (format, size, pixels) in a buffer of its own. */
+int32_t kxImageCopy(const kxImage *src, kxImage *dst);
+void kxImageDestroy(kxImage *image);
+
+/* New object with uninitialised shape tables of `height` entries. */
+kxObject *kxObjectCreate(int32_t x, int32_t y, int32_t width, int32_t height);
+/* Resets the object to an undefined one of the given size; colour boundaries
+ * are kept. The object's old tables are freed. */
+int32_t kxObjectInit(kxObject *object, int32_t width, int32_t height);
+int32_t kxObjectCopy(const kxObject *src, kxObject *dst);
+void kxObjectDestroy(kxObject *object);
+
+/* New mask; values (may be NULL) supplies width * height initial values. */
+kxMask *kxMaskCreate(int32_t width, int32_t height, const int32_t *values);
+void kxMaskDestroy(kxMask *mask);
+
+kxWindow *kxWindowCreate(int32_t x, int32_t y, int32_t width, int32_t height);
+void kxWindowDestroy(kxWindow *window);
+
+/* New point; the colour values are left unset. */
+kxPoint *kxPointCreate(int32_t x, int32_t y);
+void kxPointDestroy(kxPoint *point);
+
+/* Channels per pixel: 3, 2 or 1; -1 (with a message) for NONE or unknown. */
+int32_t kxPixelSize(kxFormat format);
+/* Prints the point's coordinates and returns the three channels there.
+ * Zeros for a point outside the image or an image without three channels. */
+kxColor kxPixelColor(const kxImage *image, const kxPoint *point);
+/* qsort comparison of two uint16_t values, largest first. */
+int kxQsortCompare(const void *a, const void *b);
+/* later - earlier in seconds. */
+float kxCalcTimevalDiff(const struct timeval *later, const struct timeval *earlier);
+
+/* ------------------------------------------------------------------------ */
+/* Thresholding                                                             */
+/* ------------------------------------------------------------------------ */
+
+/* dst becomes a BINARY image of src's size; inside the window (clipped to the
+ * image) a pixel is 255 when its channel mean (integer division by 3) is
+ * greater than threshold, else 0. Pixels outside the window are unset. */
+int32_t kxRgb2Binary(const kxImage *src, int32_t threshold, const kxWindow *window, kxImage *dst);
+/* As kxRgb2Binary for a GRAY source: the grey value is compared. */
+int32_t kxGray2Binary(const kxImage *src, int32_t threshold, const kxWindow *window, kxImage *dst);
+
+/* ------------------------------------------------------------------------ */
+/* Colour-space conversions                                                 */
+/* ------------------------------------------------------------------------ */
+
+/* ------------------------------------------------------------------------ */
+/* Picture and object files                                                 */
+/* ------------------------------------------------------------------------ */
+
+/* ------------------------------------------------------------------------ */
+/* Colour statistics, arithmetic and drawing                                */
+/* ------------------------------------------------------------------------ */
+
+/* ------------------------------------------------------------------------ */
+/* Library start and stop                                                   */
+/* ------------------------------------------------------------------------ */
+
+/* ------------------------------------------------------------------------ */
+/* Frame grabber                                                            */
+/* ------------------------------------------------------------------------ */
+
+/* ------------------------------------------------------------------------ */
+/* Display and mouse                                                        */
+/* ------------------------------------------------------------------------ */
+
+/* ------------------------------------------------------------------------ */
+/* Motion detection                                                         */
+/* ------------------------------------------------------------------------ */
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* KELVIX_KELVIX_H */
