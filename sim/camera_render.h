@@ -1,0 +1,85 @@
+// The simulated webcam picture: a dark room, the station's markers as
+// blurred bright discs, distracting lights, and sensor noise, as planar
+// YUV 4:2:0 (full-range luma and chroma, chroma planes at half resolution).
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <random>
+#include <vector>
+
+#include "camera_model.h"
+
+namespace dockworld {
+
+struct YuvFrame {
+    int width = 0;
+    int height = 0;
+    std::vector<uint8_t> bytes; // Y plane, then U plane, then V plane
+
+    YuvFrame() = default;
+    YuvFrame(int w, int h) : width(w), height(h), bytes(static_cast<size_t>(w) * h * 3 / 2) {}
+    uint8_t *luma() { return bytes.data(); }
+    const uint8_t *luma() const { return bytes.data(); }
+    uint8_t *chromaU() { return bytes.data() + static_cast<size_t>(width) * height; }
+    uint8_t *chromaV() { return chromaU() + static_cast<size_t>(width / 2) * (height / 2); }
+    uint8_t lumaAt(int col, int row) const { return bytes[static_cast<size_t>(row) * width + col]; }
+};
+
+// Something that shines: a marker, a window, a lamp.
+struct Emitter {
+    enum class Shape {
+        Disc,      // flat disc facing `normal` (a marker)
+        Rectangle, // flat rectangle facing `normal`, upright (a window)
+        Ball       // glowing sphere, seen as a disc from anywhere (a lamp bulb)
+    };
+    Shape shape = Shape::Disc;
+    Vec3 centre;
+    Vec2 normal;             // horizontal; for Disc and Rectangle
+    double radius = 0.0;     // Disc and Ball
+    double halfWidth = 0.0;  // Rectangle
+    double halfHeight = 0.0; // Rectangle
+    double luma = 255.0;     // brightness at the middle, before saturation
+    double chromaU = 0.0;    // colour, added to the neutral 128
+    double chromaV = 0.0;
+};
+
+struct RenderSettings {
+    double backgroundLuma = 5.0; // a dim room: well under the vision threshold
+    double floorLuma = 7.0;      // the floor catches a little more light
+    double noiseSigma = 1.5;     // luma noise, grey levels
+    double blurPx = 0.6;         // lens and focus blur, one standard deviation in pixels
+};
+
+// Whether the straight line between two points of the room is free of
+// obstacles (walls, furniture). Used once per emitter.
+using LineOfSight = std::function<bool(const Vec3 &from, const Vec3 &to)>;
+
+class CameraRenderer {
+public:
+    explicit CameraRenderer(const CameraModel &camera, const RenderSettings &settings = RenderSettings(),
+                            uint32_t seed = 1);
+
+    const CameraModel &camera() const { return camera_; }
+    // Draws the view from `robot` into `frame` (resized to the camera's size).
+    void render(const Pose &robot, const std::vector<Emitter> &emitters, const LineOfSight &clear,
+                YuvFrame &frame);
+
+private:
+    void drawBackground(const CameraFrame &view);
+    void drawEmitter(const CameraFrame &view, const Emitter &emitter);
+    void finish(YuvFrame &frame);
+
+    CameraModel camera_;
+    RenderSettings settings_;
+    std::mt19937 random_;
+    std::vector<int8_t> noise_;    // a long table of Gaussian samples, read from a random start
+    std::vector<float> luma_;      // full resolution
+    std::vector<float> chromaU_;   // half resolution, offsets from 128
+    std::vector<float> chromaV_;
+};
+
+// Emitters for the six markers of a station: white discs facing the room.
+std::vector<Emitter> markerEmitters(const class Station &station, double luma = 255.0);
+
+} // namespace dockworld

@@ -1,0 +1,104 @@
+#include "station.h"
+
+namespace dockworld {
+
+std::array<Vec2, 6> RobotBody::outline()
+{
+    return {{{front, -noseHalfWidth},
+             {front, noseHalfWidth},
+             {front - chamfer, halfWidth},
+             {-rear, halfWidth},
+             {-rear, -halfWidth},
+             {front - chamfer, -halfWidth}}};
+}
+
+namespace {
+constexpr double kBandTop = 166.0;
+constexpr double kBandBottom = 364.0;
+constexpr double kDistanceConstant = 106.0; // focal length x vertical spacing, px m
+
+double verticalSpacing(const CameraModel &camera) { return kDistanceConstant / camera.focalPx; }
+} // namespace
+
+double StationLayout::upperHeight(const CameraModel &camera)
+{
+    const double share = (camera.centreRow - kBandTop) / (kBandBottom - kBandTop);
+    return camera.mountHeight + verticalSpacing(camera) * share;
+}
+
+double StationLayout::lowerHeight(const CameraModel &camera)
+{
+    const double share = (kBandBottom - camera.centreRow) / (kBandBottom - kBandTop);
+    return camera.mountHeight - verticalSpacing(camera) * share;
+}
+
+double StationLayout::middleHeight(const CameraModel &camera)
+{
+    return 0.5 * (upperHeight(camera) + lowerHeight(camera));
+}
+
+Station::Station(Vec2 face, double facing, const CameraModel &camera)
+    : face_(face), facing_(normalizeAngle(facing)), normal_(unitVector(facing)),
+      // A robot facing the plate looks along -normal; its left is then the
+      // normal turned clockwise.
+      sideAxis_({normal_.y, -normal_.x})
+{
+    const double heights[3] = {StationLayout::upperHeight(camera),
+                               StationLayout::middleHeight(camera),
+                               StationLayout::lowerHeight(camera)};
+    for (int level = 0; level < 3; ++level) {
+        for (int column = 0; column < 2; ++column) {
+            const double side = column == 0 ? StationLayout::columnOffset : -StationLayout::columnOffset;
+            const Vec2 at = toWorld(0.0, side);
+            markers_.push_back({static_cast<MarkerId>(level * 2 + column), {at.x, at.y, heights[level]},
+                                StationLayout::markerRadius});
+        }
+    }
+}
+
+Vec2 Station::toWorld(double out, double side) const { return face_ + out * normal_ + side * sideAxis_; }
+
+Vec2 Station::toStation(Vec2 world) const
+{
+    const Vec2 d = world - face_;
+    return {dot(d, normal_), dot(d, sideAxis_)};
+}
+
+std::vector<Segment> Station::plateSegments() const
+{
+    const double w = StationLayout::plateHalfWidth;
+    const double back = -StationLayout::plateDepth;
+    return {{toWorld(0.0, -w), toWorld(0.0, w)},
+            {toWorld(0.0, w), toWorld(back, w)},
+            {toWorld(0.0, -w), toWorld(back, -w)}};
+}
+
+std::vector<Segment> Station::guideSegments() const
+{
+    using L = StationLayout;
+    std::vector<Segment> segments;
+    for (double sign : {1.0, -1.0}) {
+        segments.push_back({toWorld(-L::plateDepth, sign * L::railHalfGap), toWorld(L::railLength, sign * L::railHalfGap)});
+        segments.push_back({toWorld(L::railLength, sign * L::railHalfGap),
+                            toWorld(L::funnelLength, sign * L::funnelHalfWidth)});
+    }
+    return segments;
+}
+
+Pose Station::dockedPose() const
+{
+    const Vec2 axle = toWorld(RobotBody::front, 0.0);
+    return {axle.x, axle.y, normalizeAngle(facing_ + kPi)};
+}
+
+Station::Offsets Station::offsets(const Pose &robot) const
+{
+    const Vec2 local = toStation(robot.position());
+    Offsets o;
+    o.lateral = local.y;
+    o.gap = local.x - RobotBody::front;
+    o.heading = normalizeAngle(robot.heading - (facing_ + kPi));
+    return o;
+}
+
+} // namespace dockworld

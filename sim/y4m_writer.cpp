@@ -1,0 +1,47 @@
+#include "y4m_writer.h"
+
+#include <cerrno>
+#include <unistd.h>
+
+namespace dockworld {
+
+std::string Y4mWriter::header(int width, int height)
+{
+    // C420jpeg: full-range samples with chroma sited between the luma pairs,
+    // what a webcam's MJPEG decoder gives.
+    return "YUV4MPEG2 W" + std::to_string(width) + " H" + std::to_string(height) +
+           " F30:1 Ip A1:1 C420jpeg\n";
+}
+
+bool Y4mWriter::writeAll(const void *data, size_t size)
+{
+    const char *p = static_cast<const char *>(data);
+    while (size > 0) {
+        const ssize_t n = ::write(fd_, p, size);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false; // EPIPE when the reader closed its end
+        }
+        p += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+bool Y4mWriter::write(const YuvFrame &frame)
+{
+    if (!headerDone_) {
+        const std::string h = header(frame.width, frame.height);
+        if (!writeAll(h.data(), h.size()))
+            return false;
+        headerDone_ = true;
+    }
+    static const char kFrameTag[] = "FRAME\n";
+    if (!writeAll(kFrameTag, sizeof kFrameTag - 1) || !writeAll(frame.bytes.data(), frame.bytes.size()))
+        return false;
+    ++frames_;
+    return true;
+}
+
+} // namespace dockworld
