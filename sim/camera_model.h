@@ -46,7 +46,8 @@ struct CameraFrame {
 CameraFrame cameraFrame(const CameraModel &camera, const Pose &robot);
 ImagePoint project(const CameraModel &camera, const CameraFrame &frame, const Vec3 &world);
 ImagePoint project(const CameraModel &camera, const Pose &robot, const Vec3 &world);
-// Direction (not normalised) of the ray through the middle of pixel (col, row).
+// Direction of the ray through image point (col, row), scaled to unit length
+// along the optical axis. Pixel centres lie on whole coordinates.
 Vec3 pixelRay(const CameraModel &camera, const CameraFrame &frame, double col, double row);
 
 inline Vec3 operator+(Vec3 a, Vec3 b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }

@@ -98,7 +98,8 @@ void CameraRenderer::drawEmitter(const CameraFrame &view, const Emitter &e)
     const int halfWidthPx = camera_.width / 2;
     for (int row = box.row0; row <= box.row1; ++row) {
         for (int col = box.col0; col <= box.col1; ++col) {
-            const Vec3 ray = pixelRay(camera_, view, col + 0.5, row + 0.5);
+            // Pixel (col, row) is centred on image coordinates (col, row).
+            const Vec3 ray = pixelRay(camera_, view, col, row);
             double outside; // metres outside the emitter's edge (negative inside)
             double depth;   // along the optical axis, metres
             if (flat) {

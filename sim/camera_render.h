@@ -1,6 +1,7 @@
 // The simulated webcam picture: a dark room, the station's markers as
 // blurred bright discs, distracting lights, and sensor noise, as planar
-// YUV 4:2:0 (full-range luma and chroma, chroma planes at half resolution).
+// YUV 4:2:0 (video range: luma 16 is black and 235 white, as webcams
+// deliver it; chroma planes at half resolution).
 #pragma once
 
 #include <cstdint>
@@ -45,8 +46,11 @@ struct Emitter {
 };
 
 struct RenderSettings {
-    double backgroundLuma = 5.0; // a dim room: well under the vision threshold
-    double floorLuma = 7.0;      // the floor catches a little more light
+    // A dim room at the camera's fixed short exposure: a little above black,
+    // well under the vision threshold (a channel mean above 15 after the
+    // conversion to RGB, that is luma 30 or more).
+    double backgroundLuma = 18.0;
+    double floorLuma = 20.0; // the floor catches a little more light
     double noiseSigma = 1.5;     // luma noise, grey levels
     double blurPx = 0.6;         // lens and focus blur, one standard deviation in pixels
 };

@@ -7,10 +7,9 @@ namespace dockworld {
 
 std::string Y4mWriter::header(int width, int height)
 {
-    // C420jpeg: full-range samples with chroma sited between the luma pairs,
-    // what a webcam's MJPEG decoder gives.
+    // 4:2:0 with chroma sited between the luma pairs, video-range samples.
     return "YUV4MPEG2 W" + std::to_string(width) + " H" + std::to_string(height) +
-           " F30:1 Ip A1:1 C420jpeg\n";
+           " F30:1 Ip A1:1 C420jpeg XCOLORRANGE=LIMITED\n";
 }
 
 bool Y4mWriter::writeAll(const void *data, size_t size)

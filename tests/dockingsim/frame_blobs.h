@@ -15,8 +15,13 @@ struct Blob {
     double col = 0.0; // mean column
 };
 
+// The vision program keeps pixels whose RGB mean is above 15; for grey
+// pixels, after the grabber's video-range conversion, that is luma 30 and up.
+constexpr int kVisionLumaThreshold = 29;
+
 // Regions of luma above `threshold` with at least `minPixels` pixels, in the
 // raster order of their first pixel.
-std::vector<Blob> findBlobs(const dockworld::YuvFrame &frame, int threshold = 15, int minPixels = 6);
+std::vector<Blob> findBlobs(const dockworld::YuvFrame &frame, int threshold = kVisionLumaThreshold,
+                            int minPixels = 6);
 
 } // namespace dockingtest

@@ -29,7 +29,7 @@ TEST(Y4mWriter, WritesHeaderOnceThenFramedPlanes)
     EXPECT_EQ(writer.framesWritten(), 2);
 
     const std::string data = kxtest::readFile(path);
-    const std::string header = "YUV4MPEG2 W8 H4 F30:1 Ip A1:1 C420jpeg\n";
+    const std::string header = "YUV4MPEG2 W8 H4 F30:1 Ip A1:1 C420jpeg XCOLORRANGE=LIMITED\n";
     ASSERT_EQ(data.size(), header.size() + 2 * (6 + 48));
     EXPECT_EQ(data.substr(0, header.size()), header);
     EXPECT_EQ(data.substr(header.size(), 6), "FRAME\n");
