@@ -166,6 +166,38 @@ int32_t kxGray2Binary(const kxImage *src, int32_t threshold, const kxWindow *win
 /* Frame grabber                                                            */
 /* ------------------------------------------------------------------------ */
 
+/* One capture device per process, delivering RGB frames converted from
+ * planar YUV 4:2:0. The device is a Video4Linux camera (opened through
+ * libv4l1, so current V4L2 webcams work too) or a recorded YUV4MPEG2 video:
+ * a regular file, which starts over at its end, or a FIFO, whose end makes
+ * the grab fail. Failed system calls are reported with perror (standard
+ * error); other failures print one line on standard output. */
+
+/* Frame rate to request at kxGrabInit, 4..30 frames per second. Outside that
+ * range the rate becomes 15 and -1 is returned; -1 after kxGrabInit. */
+int32_t kxGrabSetFrameRate(int32_t rate);
+/* Opens `device` (NULL: "/dev/video0") for width x height capture (0 means
+ * 320 wide, 240 high) and starts capturing. The second and fifth arguments
+ * are ignored (callers pass 0 and 1). -1 when already initialised or on any
+ * failure, after which the device is closed again. */
+int32_t kxGrabInit(const char *device, int32_t unused1, int32_t width, int32_t height,
+                   int32_t unused2);
+/* Shutter and gain, passed to the camera unchanged (Philips webcam driver
+ * requests); other drivers get them through their exposure and gain
+ * controls, 0..65535 scaled into each control's range. 0, or -1. */
+int32_t kxGrabSetShutter(int32_t value);
+int32_t kxGrabSetGain(int32_t value);
+/* The next frame into `image` (re-initialised as RGB at the capture size);
+ * the following frame is captured meanwhile. On failure the image is left
+ * as it was. After a failed capture or synchronisation every later grab
+ * fails until kxGrabShutdown. */
+int32_t kxGrabImage(kxImage *image);
+/* Converts the frame last delivered by kxGrabImage again into `image`;
+ * -1 when no frame is held. */
+int32_t kxGrabLastImage(kxImage *image);
+/* Releases the capture memory and closes the device; 0 when nothing is open. */
+int32_t kxGrabShutdown(void);
+
 /* ------------------------------------------------------------------------ */
 /* Display and mouse                                                        */
 /* ------------------------------------------------------------------------ */
