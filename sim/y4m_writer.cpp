@@ -1,6 +1,7 @@
 #include "y4m_writer.h"
 
 #include <cerrno>
+#include <poll.h>
 #include <unistd.h>
 
 namespace dockworld {
@@ -20,6 +21,14 @@ bool Y4mWriter::writeAll(const void *data, size_t size)
         if (n < 0) {
             if (errno == EINTR)
                 continue;
+            if (errno == EAGAIN) {
+                // The reader is behind: wait for room, a little at a time.
+                if (keepGoing_ && !keepGoing_())
+                    return false;
+                pollfd p{fd_, POLLOUT, 0};
+                ::poll(&p, 1, 50);
+                continue;
+            }
             return false; // EPIPE when the reader closed its end
         }
         p += n;

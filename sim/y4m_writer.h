@@ -3,6 +3,7 @@
 // camera.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "camera_render.h"
@@ -12,7 +13,12 @@ namespace dockworld {
 class Y4mWriter {
 public:
     // Writes to `fd`, which the writer does not own (the caller closes it).
-    explicit Y4mWriter(int fd) : fd_(fd) {}
+    // With a non-blocking `fd`, a full pipe is waited on while `keepGoing`
+    // says so (always, when it is empty).
+    explicit Y4mWriter(int fd, std::function<bool()> keepGoing = nullptr)
+        : fd_(fd), keepGoing_(std::move(keepGoing))
+    {
+    }
 
     // The stream header, written before the first frame.
     static std::string header(int width, int height);
@@ -25,6 +31,7 @@ private:
     bool writeAll(const void *data, size_t size);
 
     int fd_;
+    std::function<bool()> keepGoing_;
     bool headerDone_ = false;
     long frames_ = 0;
 };

@@ -1,0 +1,86 @@
+#include "camera_feed.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cmath>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "y4m_writer.h"
+
+namespace dockworld {
+
+CameraFeed::CameraFeed(const DockingRoom &room, const CameraModel &camera, PoseSource pose, Clock clock,
+                       uint32_t seed)
+    : room_(room), renderer_(camera, RenderSettings(), seed), pose_(std::move(pose)), clock_(std::move(clock))
+{
+}
+
+CameraFeed::~CameraFeed() { stop(); }
+
+void CameraFeed::start(const std::string &fifoPath)
+{
+    stopping_ = false;
+    thread_ = std::thread(&CameraFeed::run, this, fifoPath);
+}
+
+void CameraFeed::stop()
+{
+    stopping_ = true;
+    if (thread_.joinable())
+        thread_.join();
+}
+
+bool CameraFeed::lastFrame(YuvFrame &out) const
+{
+    std::lock_guard<std::mutex> lock(lastMutex_);
+    if (last_.bytes.empty())
+        return false;
+    out = last_;
+    return true;
+}
+
+void CameraFeed::run(std::string fifoPath)
+{
+    // Non-blocking open: it fails with ENXIO until the reader is there, and
+    // the thread can still be stopped meanwhile.
+    int fd = -1;
+    while (!stopping_) {
+        fd = ::open(fifoPath.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        if (fd >= 0 || errno != ENXIO)
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    if (fd < 0) {
+        readerGone_ = !stopping_;
+        return;
+    }
+    Y4mWriter writer(fd, [this] { return !stopping_.load(); });
+    const auto clear = [this](const Vec3 &a, const Vec3 &b) { return room_.lineOfSight(a, b); };
+    const double period = 1.0 / kFrameRate;
+    double due = clock_();
+    YuvFrame frame;
+    while (!stopping_) {
+        const double now = clock_();
+        if (now < due) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            continue;
+        }
+        renderer_.render(pose_(), room_.emitters(), clear, frame);
+        if (!writer.write(frame)) {
+            readerGone_ = !stopping_;
+            break;
+        }
+        {
+            std::lock_guard<std::mutex> lock(lastMutex_);
+            last_ = frame;
+        }
+        ++frames_;
+        // The next frame a period later, or now if the reader held us up by
+        // more than that (those frames are dropped).
+        due = std::max(due + period, clock_() - 0.5 * period);
+    }
+    ::close(fd);
+}
+
+} // namespace dockworld

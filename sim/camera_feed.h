@@ -1,0 +1,56 @@
+// The simulated webcam as a live device: a thread that renders the room from
+// the robot's current pose 30 times per simulated second and writes the
+// frames into the FIFO the vision program reads. Like a real camera it drops
+// frames when the reader falls behind rather than queueing stale ones.
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "camera_render.h"
+#include "docking_room.h"
+
+namespace dockworld {
+
+class CameraFeed {
+public:
+    static constexpr double kFrameRate = 30.0;
+    using PoseSource = std::function<Pose()>;
+    using Clock = std::function<double()>; // simulated seconds
+
+    CameraFeed(const DockingRoom &room, const CameraModel &camera, PoseSource pose, Clock clock, uint32_t seed);
+    ~CameraFeed();
+    CameraFeed(const CameraFeed &) = delete;
+    CameraFeed &operator=(const CameraFeed &) = delete;
+
+    // Starts the thread, which waits for a reader to open `fifoPath`.
+    void start(const std::string &fifoPath);
+    // Stops the thread and closes the FIFO (the reader sees the end of the
+    // stream).
+    void stop();
+
+    long framesWritten() const { return frames_.load(); }
+    // Whether the reader closed its end.
+    bool readerGone() const { return readerGone_.load(); }
+    // A copy of the last frame written; false before the first.
+    bool lastFrame(YuvFrame &out) const;
+
+private:
+    void run(std::string fifoPath);
+
+    const DockingRoom &room_;
+    CameraRenderer renderer_;
+    PoseSource pose_;
+    Clock clock_;
+    std::thread thread_;
+    std::atomic<bool> stopping_{false};
+    std::atomic<bool> readerGone_{false};
+    std::atomic<long> frames_{0};
+    mutable std::mutex lastMutex_;
+    YuvFrame last_;
+};
+
+} // namespace dockworld
