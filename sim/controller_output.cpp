@@ -1,0 +1,104 @@
+#include "controller_output.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace dockworld {
+
+ControllerOutput::~ControllerOutput() { close(); }
+
+bool ControllerOutput::open(const std::string &logPath, std::string *error)
+{
+    termios settings{};
+    cfmakeraw(&settings); // no echo, no line editing, no "\n" to "\r\n"
+    if (::openpty(&master_, &child_, nullptr, &settings, nullptr) != 0) {
+        if (error)
+            *error = std::string("openpty: ") + std::strerror(errno);
+        return false;
+    }
+    ::fcntl(master_, F_SETFD, FD_CLOEXEC);
+    ::fcntl(child_, F_SETFD, FD_CLOEXEC);
+    log_ = ::open(logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (log_ < 0) {
+        if (error)
+            *error = logPath + ": " + std::strerror(errno);
+        close();
+        return false;
+    }
+    return true;
+}
+
+void ControllerOutput::closeChildEnd()
+{
+    if (child_ >= 0)
+        ::close(child_);
+    child_ = -1;
+}
+
+void ControllerOutput::start()
+{
+    stopping_ = false;
+    thread_ = std::thread(&ControllerOutput::run, this);
+}
+
+void ControllerOutput::close()
+{
+    stopping_ = true;
+    if (thread_.joinable())
+        thread_.join();
+    closeChildEnd();
+    for (int *fd : {&master_, &log_}) {
+        if (*fd >= 0)
+            ::close(*fd);
+        *fd = -1;
+    }
+}
+
+void ControllerOutput::takeLine(const std::string &line)
+{
+    if (line.find("== Wander Mode ==") != std::string::npos) {
+        mode_ = DriveMode::Wander;
+    } else if (line.find("== Docking Mode ==") != std::string::npos) {
+        mode_ = DriveMode::Docking;
+        dockingSeen_ = true;
+    } else if (line.find("Robot arrivato alla stazione") != std::string::npos) {
+        arrived_ = true;
+    }
+}
+
+void ControllerOutput::run()
+{
+    std::string pending;
+    char buffer[4096];
+    while (true) {
+        pollfd p{master_, POLLIN, 0};
+        const int ready = ::poll(&p, 1, 50);
+        if (ready == 0) {
+            if (stopping_)
+                break;
+            continue;
+        }
+        const ssize_t n = ::read(master_, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break; // EIO: the controller and everything holding the terminal are gone
+        if (log_ >= 0)
+            (void)!::write(log_, buffer, static_cast<size_t>(n));
+        pending.append(buffer, static_cast<size_t>(n));
+        size_t end;
+        while ((end = pending.find('\n')) != std::string::npos) {
+            takeLine(pending.substr(0, end));
+            pending.erase(0, end + 1);
+        }
+    }
+    if (!pending.empty())
+        takeLine(pending);
+}
+
+} // namespace dockworld

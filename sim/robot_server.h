@@ -1,0 +1,30 @@
+// The simulated robot as the trial runner needs it: a robot server on a
+// local TCP port that the controller connects to, driving a body through the
+// docking room.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "docking_room.h"
+
+namespace dockworld {
+
+class RobotServer {
+public:
+    virtual ~RobotServer() = default;
+    // Puts the robot at `start` and listens on 127.0.0.1 (a free port).
+    virtual bool start(const Pose &start, std::string *error) = 0;
+    virtual int port() const = 0;
+    // The true pose (not the odometry the robot reports).
+    virtual Pose pose() const = 0;
+    // Simulated seconds since start.
+    virtual double clock() const = 0;
+    // Whether a controller is connected.
+    virtual bool connected() const = 0;
+    virtual void stop() = 0;
+};
+
+std::unique_ptr<RobotServer> makeRobotServer(const DockingRoom &room);
+
+} // namespace dockworld

@@ -1,0 +1,300 @@
+#include "trial_runner.h"
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+#include "camera_feed.h"
+#include "child_process.h"
+#include "controller_output.h"
+#include "live_view.h"
+#include "report_watch.h"
+#include "robot_server.h"
+
+namespace dockworld {
+
+namespace fs = std::filesystem;
+
+const char *trialEndName(TrialEnd end)
+{
+    switch (end) {
+    case TrialEnd::Docked: return "docked";
+    case TrialEnd::ArrivedElsewhere: return "stopped away from the station";
+    case TrialEnd::ControllerEnded: return "controller ended";
+    case TrialEnd::TimeLimit: return "time limit";
+    case TrialEnd::Interrupted: return "interrupted";
+    case TrialEnd::Failed: return "failed";
+    }
+    return "?";
+}
+
+namespace {
+
+// Within the guide's rails, nose at the plate, squarely enough for the
+// contacts to meet.
+bool onTheContacts(const Station::Offsets &o)
+{
+    return std::fabs(o.lateral) <= 0.03 && o.gap <= 0.03 && std::fabs(o.heading) <= degToRad(10.0);
+}
+
+const char *modeName(DriveMode mode)
+{
+    switch (mode) {
+    case DriveMode::Wander: return "wander";
+    case DriveMode::Docking: return "docking";
+    case DriveMode::Unknown: break;
+    }
+    return "-";
+}
+
+// The trial's working directory, removed with its contents at the end.
+class WorkDir {
+public:
+    bool create(std::string *error)
+    {
+        std::string pattern = (fs::temp_directory_path() / "dockingsim-XXXXXX").string();
+        if (!::mkdtemp(pattern.data())) {
+            *error = "mkdtemp failed";
+            return false;
+        }
+        path_ = pattern;
+        return true;
+    }
+    ~WorkDir()
+    {
+        if (!path_.empty()) {
+            std::error_code ignored;
+            fs::remove_all(path_, ignored);
+        }
+    }
+    std::string file(const char *name) const { return path_ + "/" + name; }
+    const std::string &path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+class Trial {
+public:
+    Trial(const TrialSetup &setup, const std::atomic<bool> &interrupt)
+        : setup_(setup), interrupt_(interrupt), room_(setup.hideStation)
+    {
+    }
+    TrialResult run();
+
+private:
+    bool prepare();
+    bool startPrograms();
+    void watch();
+    void windUp();
+    void writePicture();
+    std::string logPath(const char *what) const { return setup_.outputDir + "/" + setup_.name + "-" + what + ".log"; }
+
+    const TrialSetup &setup_;
+    const std::atomic<bool> &interrupt_;
+    DockingRoom room_;
+    TrialResult result_;
+    WorkDir dir_;
+    std::unique_ptr<RobotServer> robot_;
+    std::unique_ptr<CameraFeed> feed_;
+    std::unique_ptr<ReportWatch> report_;
+    ControllerOutput controllerOutput_;
+    ChildProcess vision_;
+    ChildProcess docking_;
+    std::vector<PathPoint> path_;
+    Pose dockingStart_;
+};
+
+bool Trial::prepare()
+{
+    std::error_code ec;
+    fs::create_directories(setup_.outputDir, ec);
+    if (!dir_.create(&result_.error))
+        return false;
+    // Both programs derive their IPC key from a file named quorvantel in
+    // their working directory.
+    const int key = ::open(dir_.file("quorvantel").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    if (key < 0) {
+        result_.error = "cannot create the key file in " + dir_.path();
+        return false;
+    }
+    ::close(key);
+    if (::mkfifo(dir_.file("camera.y4m").c_str(), 0600) != 0) {
+        result_.error = "cannot create the camera FIFO in " + dir_.path();
+        return false;
+    }
+    report_ = std::make_unique<ReportWatch>(dir_.file("quorvantel"));
+    if (!room_.fits(setup_.start)) {
+        result_.error = "the start pose is not clear of walls, furniture and the station";
+        return false;
+    }
+    robot_ = makeRobotServer(room_);
+    if (!robot_->start(setup_.start, &result_.error))
+        return false;
+    RobotServer *robot = robot_.get();
+    feed_ = std::make_unique<CameraFeed>(
+        room_, CameraModel(), [robot] { return robot->pose(); }, [robot] { return robot->clock(); }, setup_.seed);
+    feed_->start(dir_.file("camera.y4m"));
+    return true;
+}
+
+bool Trial::startPrograms()
+{
+    std::string error;
+    if (!vision_.start({setup_.visionProgram, dir_.file("camera.y4m")}, dir_.path(), -1, logPath("vision"),
+                       &error)) {
+        result_.error = error;
+        return false;
+    }
+    // The controller needs the vision program's semaphore set: wait for it.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!report_->visionReady()) {
+        if (!vision_.running()) {
+            result_.error = "the vision program ended at start-up (see " + logPath("vision") + ")";
+            return false;
+        }
+        if (interrupt_ || std::chrono::steady_clock::now() > until) {
+            result_.error = interrupt_ ? "interrupted" : "the vision program did not start";
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    if (!controllerOutput_.open(logPath("docking"), &error)) {
+        result_.error = error;
+        return false;
+    }
+    const std::string port = std::to_string(robot_->port());
+    const bool started = docking_.start({setup_.dockingProgram, "-rh", "127.0.0.1", "-rrtp", port}, dir_.path(),
+                                        controllerOutput_.childEnd(), "", &error);
+    controllerOutput_.closeChildEnd();
+    controllerOutput_.start();
+    if (!started) {
+        result_.error = error;
+        return false;
+    }
+    return true;
+}
+
+void Trial::watch()
+{
+    double nextProgress = 1.0;
+    double nextSample = 0.0;
+    const double startClock = robot_->clock();
+    std::unique_ptr<LiveView> view;
+    if (setup_.view)
+        view = std::make_unique<LiveView>();
+    while (true) {
+        const double t = robot_->clock() - startClock;
+        const Pose pose = robot_->pose();
+        const DriveMode mode = controllerOutput_.mode();
+        if (controllerOutput_.dockingSeen() && result_.dockingModeAt < 0.0) {
+            result_.dockingModeAt = t;
+            dockingStart_ = pose;
+        }
+        if (t >= nextSample) {
+            path_.push_back({pose, mode});
+            nextSample += 0.1;
+        }
+        report_->attach();
+        if (setup_.progress && t >= nextProgress) {
+            const double distance = length(pose.position() - room_.station().dockedPose().position());
+            std::printf("%6.1f s  mode %-7s  distance %5.2f m  markers %d\n", t, modeName(mode), distance,
+                        report_->markersSeen());
+            std::fflush(stdout);
+            nextProgress += 1.0;
+        }
+        if (view) {
+            YuvFrame frame;
+            if (feed_->lastFrame(frame))
+                view->show(frame, report_->latest());
+        }
+        result_.seconds = t;
+        if (interrupt_) {
+            result_.end = TrialEnd::Interrupted;
+            return;
+        }
+        if (!docking_.running()) {
+            result_.end = controllerOutput_.arrived() ? TrialEnd::ArrivedElsewhere : TrialEnd::ControllerEnded;
+            return;
+        }
+        if (t >= setup_.timeLimit) {
+            result_.end = TrialEnd::TimeLimit;
+            return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+}
+
+void Trial::windUp()
+{
+    // The controller first: its own stop path tells the vision program to
+    // finish. Then whatever is left, by force.
+    docking_.stop(3.0);
+    if (!vision_.waitFor(3.0))
+        vision_.stop(2.0);
+    controllerOutput_.close();
+    if (feed_)
+        feed_->stop();
+    if (robot_) {
+        result_.finalPose = robot_->pose();
+        robot_->stop();
+    }
+    bool ipcGone = true;
+    if (report_)
+        ipcGone = report_->removeIpc();
+    result_.cleanedUp = !docking_.running() && !vision_.running() && ipcGone;
+}
+
+void Trial::writePicture()
+{
+    TopDownMap map(room_.minCorner(), room_.maxCorner());
+    map.drawWalls(room_.walls());
+    map.drawGuide(room_.station().guideSegments());
+    map.drawPlate(room_.station().plateSegments());
+    for (const Marker &m : room_.station().markers())
+        map.drawMarker({m.centre.x, m.centre.y});
+    map.drawPath(path_);
+    map.drawStart(setup_.start);
+    if (result_.dockingModeAt >= 0.0)
+        map.drawDockingStart(dockingStart_);
+    map.drawRobot(result_.finalPose, result_.end == TrialEnd::Docked);
+    const std::string file = setup_.outputDir + "/" + setup_.name + ".png";
+    std::string error;
+    if (map.save(file, &error))
+        result_.picture = file;
+    else if (result_.error.empty())
+        result_.error = error;
+}
+
+TrialResult Trial::run()
+{
+    const bool ready = prepare() && startPrograms();
+    if (ready)
+        watch();
+    else
+        result_.end = interrupt_ ? TrialEnd::Interrupted : TrialEnd::Failed;
+    windUp();
+    result_.offsets = room_.station().offsets(result_.finalPose);
+    if (result_.end == TrialEnd::ArrivedElsewhere && onTheContacts(result_.offsets))
+        result_.end = TrialEnd::Docked;
+    if (robot_)
+        writePicture();
+    return result_;
+}
+
+} // namespace
+
+TrialResult runTrial(const TrialSetup &setup, const std::atomic<bool> &interrupt)
+{
+    Trial trial(setup, interrupt);
+    return trial.run();
+}
+
+} // namespace dockworld

@@ -1,0 +1,54 @@
+// One docking trial: a fresh working directory with the key file and the
+// camera FIFO, the simulated robot and camera, the vision program and the
+// controller; progress while it runs; the result, a top-down picture and
+// the programs' logs when it ends; and everything it started ended and
+// removed again, also when it is interrupted.
+#pragma once
+
+#include <atomic>
+#include <string>
+
+#include "docking_room.h"
+
+namespace dockworld {
+
+struct TrialSetup {
+    Pose start;
+    double timeLimit = 180.0; // simulated seconds
+    bool hideStation = false;
+    std::string outputDir = ".";
+    std::string name = "dockingsim"; // stem of the picture and log files
+    std::string visionProgram;       // path of quorvantel
+    std::string dockingProgram;      // path of docking
+    bool progress = true;            // one line per simulated second
+    bool view = false;               // live camera window
+    uint32_t seed = 1;               // camera noise
+};
+
+enum class TrialEnd {
+    Docked,           // the controller reported arrival and the robot sits on the contacts
+    ArrivedElsewhere, // the controller reported arrival somewhere else
+    ControllerEnded,  // the controller ended without arrival
+    TimeLimit,
+    Interrupted,
+    Failed // could not be set up
+};
+
+const char *trialEndName(TrialEnd end);
+
+struct TrialResult {
+    TrialEnd end = TrialEnd::Failed;
+    double seconds = 0.0;             // simulated time at the end
+    double dockingModeAt = -1.0;      // simulated time of the first docking mode, or -1
+    Pose finalPose;
+    Station::Offsets offsets{0, 0, 0}; // at the end, relative to the docked pose
+    std::string picture;              // path of the top-down picture ("" if none)
+    std::string error;                // why it failed
+    bool cleanedUp = false;           // every process ended and every IPC object removed
+};
+
+// Runs one trial. `interrupt` is polled; when it becomes true the trial is
+// wound up as Interrupted.
+TrialResult runTrial(const TrialSetup &setup, const std::atomic<bool> &interrupt);
+
+} // namespace dockworld
