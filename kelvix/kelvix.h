@@ -150,6 +150,34 @@ int32_t kxGray2Binary(const kxImage *src, int32_t threshold, const kxWindow *win
 /* Colour-space conversions                                                 */
 /* ------------------------------------------------------------------------ */
 
+/* Every conversion takes the source, a window and the destination. The
+ * destination (any earlier format and size) is re-initialised to the source's
+ * size in the output format and only the pixels of the window, clipped to the
+ * image, are written; the others are left unset. Source and destination may
+ * be one record. A wrong source format leaves the destination untouched.
+ * Channel scales: RGB, NRG and GRAY 0..255; HSI 0..65535 on all channels. */
+
+/* RGB -> HSI in integer arithmetic: intensity (max + min) / 2, saturation and
+ * hue on 0..65535 (red 0, green 21845, blue 43690). RGB channels above 255
+ * count as 255. */
+int32_t kxRgb2Hsi(const kxImage *src, const kxWindow *window, kxImage *dst);
+/* HSI -> RGB in single precision; a zero saturation with a non-zero hue is
+ * reported ("Problem with hue") and gives black. */
+int32_t kxHsi2Rgb(const kxImage *src, const kxWindow *window, kxImage *dst);
+/* RGB -> NRG: each of red and green as a rounded share of r + g + b, times
+ * 255; black gives (0, 0). */
+int32_t kxRgb2Nrg(const kxImage *src, const kxWindow *window, kxImage *dst);
+/* NRG -> GRAY: normalised red + normalised green (0..256 for NRG input). */
+int32_t kxNrg2Gray(const kxImage *src, const kxWindow *window, kxImage *dst);
+/* RGB -> GRAY: (r + g + b) / 3, truncated. */
+int32_t kxRgb2Gray(const kxImage *src, const kxWindow *window, kxImage *dst);
+/* RGB -> GRAY holding one channel unchanged: red, green or blue. */
+int32_t kxRgb2R(const kxImage *src, const kxWindow *window, kxImage *dst);
+int32_t kxRgb2G(const kxImage *src, const kxWindow *window, kxImage *dst);
+int32_t kxRgb2B(const kxImage *src, const kxWindow *window, kxImage *dst);
+/* BINARY -> RGB: all three channels take the binary value. */
+int32_t kxBinary2Rgb(const kxImage *src, const kxWindow *window, kxImage *dst);
+
 /* ------------------------------------------------------------------------ */
 /* Picture and object files                                                 */
 /* ------------------------------------------------------------------------ */
