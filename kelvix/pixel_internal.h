@@ -72,3 +72,9 @@ private:
     kxImage copy_{};
     bool failed_ = false;
 };
+
+// Paints the straight line from (x1, y1) to (x2, y2) into an RGB image with
+// the integer procedure of the line tool: one pixel per column for shallow
+// lines, one per row for steep ones, both ends included. Pixels outside the
+// image are skipped, so the ends may lie anywhere.
+void _kxPaintLine(kxImage *image, int x1, int y1, int x2, int y2, uint16_t r, uint16_t g, uint16_t b);

@@ -21,17 +21,28 @@ std::vector<uint16_t> valuesOf(const kxImage *image)
     return std::vector<uint16_t>(image->data, image->data + count);
 }
 
-std::vector<std::string> paintedPixels(const kxImage *image, uint16_t background)
+Pixels paintedPixels(const kxImage *image, uint16_t background)
 {
-    std::vector<std::string> painted;
+    Pixels painted;
     for (int y = 0; y < image->height; ++y)
         for (int x = 0; x < image->width; ++x)
             for (int k = 0; k < 3; ++k)
                 if (kxtest::channelAt(image, x, y, k) != background) {
-                    painted.push_back(std::to_string(x) + "," + std::to_string(y));
+                    painted.insert({x, y});
                     break;
                 }
     return painted;
+}
+
+Pixels pixelsOfColour(const kxImage *image, uint16_t r, uint16_t g, uint16_t b)
+{
+    Pixels found;
+    for (int y = 0; y < image->height; ++y)
+        for (int x = 0; x < image->width; ++x)
+            if (kxtest::channelAt(image, x, y, 0) == r && kxtest::channelAt(image, x, y, 1) == g &&
+                kxtest::channelAt(image, x, y, 2) == b)
+                found.insert({x, y});
+    return found;
 }
 
 } // namespace pixeltest

@@ -2,7 +2,8 @@
 // comparisons.
 #pragma once
 
-#include <string>
+#include <set>
+#include <utility>
 #include <vector>
 
 #include "test_support.h"
@@ -18,8 +19,12 @@ std::vector<uint16_t> convertPixel(Conversion conversion, kxFormat from, std::ve
 // Every channel of every pixel, row by row.
 std::vector<uint16_t> valuesOf(const kxImage *image);
 
-// Positions (x, y) of the RGB pixels that differ from `background`, as
-// "x,y" strings in row order; used to compare drawings with expected masks.
-std::vector<std::string> paintedPixels(const kxImage *image, uint16_t background = 0);
+using Pixels = std::set<std::pair<int, int>>;  // (x, y) positions
+
+// Positions of the RGB pixels with a channel other than `background`; used
+// to compare drawings with expected masks.
+Pixels paintedPixels(const kxImage *image, uint16_t background = 0);
+// Positions of the RGB pixels whose three channels are exactly (r, g, b).
+Pixels pixelsOfColour(const kxImage *image, uint16_t r, uint16_t g, uint16_t b);
 
 } // namespace pixeltest
