@@ -257,8 +257,6 @@ TEST(DrawGrid, TenPixelGridPixelByPixel)
     EXPECT_EQ(paintedPixels(image.get()), grid.of('g') + grid.of('r'));
     EXPECT_EQ(paintedPixels(image.get()).count({318, 0}), 0u);
     EXPECT_EQ(paintedPixels(image.get()).count({0, 239}), 0u);
-    EXPECT_EQ(pixelsOfColour(image.get(), 0, 255, 0).count({100, 50}), 1u);  // crossing: vertical colour
-    EXPECT_EQ(pixelsOfColour(image.get(), 255, 0, 0).count({10, 100}), 1u);
 }
 
 TEST(DrawCenteredGrid, RedCentreCrossAndGreenLines)
