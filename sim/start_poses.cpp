@@ -1,0 +1,41 @@
+#include "start_poses.h"
+
+#include <cmath>
+#include <random>
+
+namespace dockworld {
+
+Pose demoStartPose() { return {3.6, 3.0, degToRad(-30.0)}; }
+
+std::vector<Pose> posesFacingStation(const DockingRoom &room, int count, uint32_t seed)
+{
+    std::mt19937 random(seed);
+    std::uniform_real_distribution<double> range(1.5, 4.0), bearing(-50.0, 50.0), offset(-40.0, 40.0);
+    const Station &station = room.station();
+    std::vector<Pose> poses;
+    while (static_cast<int>(poses.size()) < count) {
+        const double r = range(random), b = degToRad(bearing(random)), o = degToRad(offset(random));
+        const Vec2 at = station.face() + r * unitVector(station.facing() + b);
+        const Vec2 look = station.face() - at;
+        const Pose pose{at.x, at.y, normalizeAngle(std::atan2(look.y, look.x) + o)};
+        if (room.fits(pose))
+            poses.push_back(pose);
+    }
+    return poses;
+}
+
+std::vector<Pose> posesAnywhere(const DockingRoom &room, int count, uint32_t seed)
+{
+    std::mt19937 random(seed);
+    std::uniform_real_distribution<double> x(room.minCorner().x, room.maxCorner().x),
+        y(room.minCorner().y, room.maxCorner().y), heading(-kPi, kPi);
+    std::vector<Pose> poses;
+    while (static_cast<int>(poses.size()) < count) {
+        const Pose pose{x(random), y(random), heading(random)};
+        if (room.fits(pose))
+            poses.push_back(pose);
+    }
+    return poses;
+}
+
+} // namespace dockworld
