@@ -35,8 +35,11 @@ struct Globals {
     bool exitNotShutdown = true;
     std::thread signalThread;
     std::atomic<bool> signalThreadStop{false};
-    int signalsSeen = 0;
+    bool cyclesEnded = false;
+    std::chrono::steady_clock::time_point cyclesEndedAt{};
 };
+
+const std::chrono::seconds kGraceAfterEnd{3};
 
 Globals &globals()
 {
@@ -66,21 +69,28 @@ sigset_t handledSet()
 }
 
 // A signal ends the robots' cycles cleanly (robot stopped and disconnected)
-// so that the program's own end path runs. When no cycle runs, or at a
-// second signal, it ends the process as ARIA does.
+// so that the program's own end path runs. When no cycle runs, it ends the
+// process as ARIA does, unless cycles were ended by a signal moments ago:
+// then the program is on its way out (tools like `timeout` send a signal
+// twice) and must be left to finish its end path.
 void handleSignal(int sig)
 {
     Globals &g = globals();
     logLine("Aria: Received signal '%s'. Exiting.", signalName(sig));
-    int seen;
+    auto now = std::chrono::steady_clock::now();
+    if (requestEndOfAllCycles() > 0) {
+        std::lock_guard<std::mutex> lock(g.mutex);
+        g.cyclesEndedAt = now;
+        g.cyclesEnded = true;
+        return;
+    }
     bool exitNotShutdown;
     {
         std::lock_guard<std::mutex> lock(g.mutex);
-        seen = ++g.signalsSeen;
+        if (g.cyclesEnded && now - g.cyclesEndedAt < kGraceAfterEnd)
+            return;
         exitNotShutdown = g.exitNotShutdown;
     }
-    if (requestEndOfAllCycles() > 0 && seen == 1)
-        return;
     if (exitNotShutdown)
         Aria::exit(0);
     stopAllRobots();
@@ -168,7 +178,7 @@ void Aria::init(SigHandleMethod method, bool, bool sigHandleExitNotShutdown)
     g.initialised = true;
     g.method = method;
     g.exitNotShutdown = sigHandleExitNotShutdown;
-    g.signalsSeen = 0;
+    g.cyclesEnded = false;
     if (method == SIGHANDLE_THREAD) {
         // Blocked here, the signals stay blocked in every thread started
         // later, so only the waiting thread ever takes them.
