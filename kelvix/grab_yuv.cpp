@@ -12,23 +12,37 @@
 
 namespace {
 
+// Red depends on (Y, Cr) only and blue on (Y, Cb) only, so their exact
+// results fit 64 KiB tables; green needs all three and is computed from the
+// exact products.
 struct ConversionTables {
-    double luma[256];     // (Y - 16) * 1.1644
-    double redV[256];     // 1.596 * V
-    double greenU[256];   // 0.3918 * U
-    double greenV[256];   // 0.813 * V
-    double blueU[256];    // 2.0172 * U
+    uint8_t red[256][256];   // [Cr][Y]
+    uint8_t blue[256][256];  // [Cb][Y]
+    double luma[256];        // (Y - 16) * 1.1644
+    double greenU[256];      // 0.3918 * U
+    double greenV[256];      // 0.813 * V
 
     ConversionTables()
     {
         for (int byte = 0; byte < 256; ++byte) {
             int chroma = byte - 128;
             luma[byte] = (byte - 16) * 1.1644;
-            redV[byte] = 1.596 * chroma;
             greenU[byte] = 0.3918 * chroma;
             greenV[byte] = 0.813 * chroma;
-            blueU[byte] = 2.0172 * chroma;
         }
+        for (int c = 0; c < 256; ++c) {
+            int chroma = c - 128;
+            for (int y = 0; y < 256; ++y) {
+                red[c][y] = limit(luma[y] + 1.596 * chroma);
+                blue[c][y] = limit(luma[y] + 2.0172 * chroma);
+            }
+        }
+    }
+
+    static uint8_t limit(double value)
+    {
+        int truncated = static_cast<int>(value);
+        return static_cast<uint8_t>(truncated > 255 ? 255 : (truncated < 0 ? 0 : truncated));
     }
 };
 
@@ -38,21 +52,17 @@ const ConversionTables &tables()
     return instance;
 }
 
-inline uint16_t limit(double value)
+// One pixel; `green` is Y' - 0.3918 U, so that the final subtraction comes
+// in the formula's order.
+inline void convertPixel(const ConversionTables &t, uint8_t y, const uint8_t *red,
+                         const uint8_t *blue, double greenU, double greenV, uint16_t *out)
 {
-    int truncated = static_cast<int>(value);
-    if (truncated > 255) truncated = 255;
-    if (truncated < 0) truncated = 0;
-    return static_cast<uint16_t>(truncated);
-}
-
-inline void convertPixel(const ConversionTables &t, uint8_t y, uint8_t cb, uint8_t cr,
-                         uint16_t *out)
-{
-    double luma = t.luma[y];
-    out[0] = limit(luma + t.redV[cr]);
-    out[1] = limit(luma - t.greenU[cb] - t.greenV[cr]);
-    out[2] = limit(luma + t.blueU[cb]);
+    int green = static_cast<int>(t.luma[y] - greenU - greenV);
+    green = green > 255 ? 255 : green;
+    green = green < 0 ? 0 : green;
+    out[0] = red[y];
+    out[1] = static_cast<uint16_t>(green);
+    out[2] = blue[y];
 }
 
 } // namespace
@@ -83,13 +93,16 @@ void _kxGrabYuv420ToRgb(const uint8_t *frame, int32_t rows, int32_t cols, uint16
         if (cols % 2 == 0) {
             for (int32_t c = 0; c < cols; c += 2) {
                 size_t k = static_cast<size_t>(c) / 2;
-                convertPixel(t, luma[c], cb[k], cr[k], out + 3 * c);
-                convertPixel(t, luma[c + 1], cb[k], cr[k], out + 3 * c + 3);
+                const uint8_t *red = t.red[cr[k]], *blue = t.blue[cb[k]];
+                double gu = t.greenU[cb[k]], gv = t.greenV[cr[k]];
+                convertPixel(t, luma[c], red, blue, gu, gv, out + 3 * c);
+                convertPixel(t, luma[c + 1], red, blue, gu, gv, out + 3 * c + 3);
             }
         } else {
             for (int32_t c = 0; c < cols; ++c) {
                 size_t k = static_cast<size_t>((static_cast<long long>(c) * (cols / 2)) / cols);
-                convertPixel(t, luma[c], cb[k], cr[k], out + 3 * c);
+                convertPixel(t, luma[c], t.red[cr[k]], t.blue[cb[k]], t.greenU[cb[k]],
+                             t.greenV[cr[k]], out + 3 * c);
             }
         }
     }

@@ -257,6 +257,17 @@ int32_t kxDrawCenteredGrid(kxImage *image);
 /* Library start and stop                                                   */
 /* ------------------------------------------------------------------------ */
 
+/* Starts the frame grabber on the default camera at 320 x 240, a 320 x 240
+ * window without shared memory and motion detection, in that order. At the
+ * first failure prints one "kxInit: error: ..." line and returns -1; what
+ * was started before stays started until kxShutdown. 0 on success. */
+int32_t kxInit(void);
+/* As kxInit at 640 x 480 (motion detection through kxMotionInitGrande). */
+int32_t kxInitGrande(void);
+/* Stops motion detection, the display and the grabber, whichever are
+ * running; may be called at any time and more than once. Always 0. */
+int32_t kxShutdown(void);
+
 /* ------------------------------------------------------------------------ */
 /* Frame grabber                                                            */
 /* ------------------------------------------------------------------------ */

@@ -63,7 +63,7 @@ public:
     bool fill(ptrdiff_t start)
     {
         workList.size = 0;
-        if (!takeRun(start)) return false;
+        if (!takeRun(start, false)) return false;
         while (workList.size > 0) {
             Run run = workList.runs[--workList.size];
             if (!takeRunsIn(run.first - width_ - 1, run.last - width_ + 1)) return false;
@@ -76,12 +76,27 @@ public:
 
 private:
     // Labels the maximal run of 255-samples through index i and queues it.
-    bool takeRun(ptrdiff_t i)
+    // `leftKnown`: the sample before i is known not to be 255.
+    bool takeRun(ptrdiff_t i, bool leftKnown)
     {
         ptrdiff_t first = i, last = i;
-        while (first > 0 && data_[first - 1] == kBlobUnlabelled) --first;
-        while (last + 1 < pixels_ && data_[last + 1] == kBlobUnlabelled) ++last;
-        for (ptrdiff_t k = first; k <= last; ++k) data_[k] = label_;
+        if (!leftKnown)
+            while (first > 0 && data_[first - 1] == kBlobUnlabelled) --first;
+        // The run's end, sixteen samples at a time: the number of trailing
+        // matches in each group.
+        while (last + 1 + blobscan::kGroup <= pixels_) {
+            uint32_t bits = blobscan::equalBits(data_ + last + 1, kBlobUnlabelled);
+            int matches = blobscan::lowestBit(~bits);
+            last += matches;
+            if (matches < blobscan::kGroup) break;
+        }
+        if (last + 1 + blobscan::kGroup > pixels_)
+            while (last + 1 < pixels_ && data_[last + 1] == kBlobUnlabelled) ++last;
+        ptrdiff_t length = last - first + 1;
+        if (length <= blobscan::kGroup && first + blobscan::kGroup <= pixels_)
+            blobscan::fillGroup(data_ + first, static_cast<int>(length), label_);
+        else
+            for (ptrdiff_t k = first; k <= last; ++k) data_[k] = label_;
         labelled_ += last - first + 1;
         return pushRun(Run{first, last});
     }
@@ -90,10 +105,26 @@ private:
     {
         if (from < 0) from = 0;
         if (to >= pixels_) to = pixels_ - 1;
-        for (ptrdiff_t i = from; i <= to; ++i) {
-            if (data_[i] != kBlobUnlabelled) continue;
-            if (!takeRun(i)) return false;
-            i = workList.runs[workList.size - 1].last + 1;  // the sample after a run is not 255
+        ptrdiff_t i = from;
+        while (i <= to) {
+            // Sixteen samples at a time where the buffer allows it.
+            if (i + blobscan::kGroup <= pixels_) {
+                uint32_t bits = blobscan::equalBits(data_ + i, kBlobUnlabelled);
+                ptrdiff_t span = to - i + 1;
+                if (span < blobscan::kGroup) bits &= (1u << span) - 1;
+                if (!bits) {
+                    i += blobscan::kGroup;
+                    continue;
+                }
+                int offset = blobscan::lowestBit(bits);
+                if (!takeRun(i + offset, offset > 0 || i > from)) return false;
+            } else if (data_[i] != kBlobUnlabelled) {
+                ++i;
+                continue;
+            } else if (!takeRun(i, i > from)) {
+                return false;
+            }
+            i = workList.runs[workList.size - 1].last + 2;  // the sample after a run is not 255
         }
         return true;
     }

@@ -58,6 +58,15 @@ int64_t nextUnlabelled(const kxImage *image, int64_t from);
 
 // --- automatic exposure ---
 
+// Searches, by bisection over 1..65535, the camera gain at which the
+// brightest grey value of a 640 x 480 frame lies in 241..254, with the
+// shutter set to `shutter`. Prints one line per gain tried. The grabber must
+// be initialised; the camera keeps the last gain tried. Returns 0 when the
+// search stopped at a maximum above 240 (found, or saturated to the end), 1
+// when it ended at 240 or less, -1 when the camera refused the shutter or a
+// gain or stopped delivering frames.
+int autoExposure(int shutter);
+
 // --- filled rectangles ---
 
 // Sets the values row * 640 + column of the image's buffer to 255 for `rows`

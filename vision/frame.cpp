@@ -108,3 +108,12 @@ int32_t processFrame(VisionState &state)
     }
     return n;
 }
+
+TargetReport reportPositions(const BlobRecord *goal)
+{
+    return TargetReport{goal[kUpperLeft].row,  goal[kUpperLeft].col,  goal[kUpperRight].row,
+                        goal[kUpperRight].col, goal[kMiddleLeft].row, goal[kMiddleLeft].col,
+                        goal[kMiddleRight].row, goal[kMiddleRight].col, goal[kLowerLeft].row,
+                        goal[kLowerLeft].col,  goal[kLowerRight].row, goal[kLowerRight].col,
+                        0,                     0};
+}

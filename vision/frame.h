@@ -8,6 +8,7 @@
 #include "blob.h"
 #include "kelvix.h"
 #include "recognize.h"
+#include "target_report.h"
 
 constexpr int32_t kFrameWidth = 640;
 constexpr int32_t kFrameHeight = 480;
@@ -53,6 +54,10 @@ void clearGoalPositions(BlobRecord *goal);
 // state.recon, recognition into state.goal, and the count rule. Returns the
 // number of candidates. Expects goal positions cleared beforehand.
 int32_t processFrame(VisionState &state);
+
+// The report words 0-11 of a frame: row and column of goal records 0 to 5.
+// newReport and running are left 0 (the link sets and keeps them).
+TargetReport reportPositions(const BlobRecord *goal);
 
 // Steps of processFrame, for tests and measurements.
 // Labels every region of binPic (borders cleared first) into the blob table;

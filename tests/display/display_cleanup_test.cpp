@@ -1,5 +1,6 @@
 // No shared-memory segment of a process with a shared-mode window survives
 // it, whatever way the process ends; the window goes with it.
+#include "child_process.h"
 #include "test_support.h"
 #include "xvfb_server.h"
 
@@ -52,56 +53,6 @@ int segmentsLeft(pid_t pid)
     return left;
 }
 
-class Child {
-public:
-    explicit Child(const char *mode)
-    {
-        int out[2];
-        if (pipe(out) != 0) return;
-        pid_ = fork();
-        if (pid_ == 0) {
-            dup2(out[1], STDOUT_FILENO);
-            close(out[0]);
-            close(out[1]);
-            execl(DISPLAY_CHILD_PATH, DISPLAY_CHILD_PATH, mode, static_cast<char *>(nullptr));
-            _exit(127);
-        }
-        close(out[1]);
-        output_ = fdopen(out[0], "r");
-    }
-    ~Child()
-    {
-        if (pid_ > 0 && !reaped_) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-        }
-        if (output_) fclose(output_);
-    }
-    pid_t pid() const { return pid_; }
-    // Waits for the child's next line ("ready", "closed").
-    bool says(const std::string &word)
-    {
-        char line[256];
-        std::string banner;
-        while (output_ && fgets(line, sizeof line, output_))
-            if (word + "\n" == line) return true;
-        return false;
-    }
-    // Exit status after waiting, or -1 when it was not a normal exit.
-    int wait()
-    {
-        int status = 0;
-        waitpid(pid_, &status, 0);
-        reaped_ = true;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-
-private:
-    pid_t pid_ = -1;
-    FILE *output_ = nullptr;
-    bool reaped_ = false;
-};
-
 class CleanupTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -131,8 +82,8 @@ class SignalCleanupTest : public CleanupTest, public ::testing::WithParamInterfa
 
 TEST_P(SignalCleanupTest, SignalRemovesTheSegmentAndEndsWithStatusZero)
 {
-    Child child(GetParam().mode);
-    ASSERT_TRUE(child.says("ready"));
+    ChildProcess child({DISPLAY_CHILD_PATH, GetParam().mode});
+    ASSERT_TRUE(child.waitForLine("ready"));
     EXPECT_GE(segmentsOf(child.pid()), 1);
     ASSERT_NE(user_->findWindow("Kelvix 1.9.2"), 0u);
     if (!strcmp(GetParam().mode, "click")) std::this_thread::sleep_for(100ms);  // into XNextEvent
@@ -156,8 +107,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(CleanupTest, NormalExitRemovesTheSegment)
 {
-    Child child("exit");
-    ASSERT_TRUE(child.says("ready"));
+    ChildProcess child({DISPLAY_CHILD_PATH, "exit"});
+    ASSERT_TRUE(child.waitForLine("ready"));
     EXPECT_EQ(child.wait(), 0);
     EXPECT_EQ(segmentsLeft(child.pid()), 0);
     EXPECT_TRUE(windowGone());
@@ -165,9 +116,9 @@ TEST_F(CleanupTest, NormalExitRemovesTheSegment)
 
 TEST_F(CleanupTest, ShutdownRemovesSegmentAndWindowWhileTheProcessLives)
 {
-    Child child("shutdown");
-    ASSERT_TRUE(child.says("ready"));
-    ASSERT_TRUE(child.says("closed"));
+    ChildProcess child({DISPLAY_CHILD_PATH, "shutdown"});
+    ASSERT_TRUE(child.waitForLine("ready"));
+    ASSERT_TRUE(child.waitForLine("closed"));
     EXPECT_EQ(segmentsLeft(child.pid()), 0);
     EXPECT_TRUE(windowGone());
     kill(child.pid(), SIGKILL);
@@ -179,8 +130,8 @@ TEST_F(CleanupTest, ShutdownRemovesSegmentAndWindowWhileTheProcessLives)
 TEST_F(CleanupTest, SignalsDuringResizingLeaveNoSegment)
 {
     for (int round = 0; round < 10; ++round) {
-        Child child("resize");
-        ASSERT_TRUE(child.says("ready"));
+        ChildProcess child({DISPLAY_CHILD_PATH, "resize"});
+        ASSERT_TRUE(child.waitForLine("ready"));
         std::this_thread::sleep_for(std::chrono::milliseconds(20 + 17 * round));
         kill(child.pid(), round % 2 ? SIGTERM : SIGINT);
         EXPECT_EQ(child.wait(), 0);
