@@ -172,9 +172,17 @@ Pose BodyMotion::move(const Pose &from, const Pose &to, double dt) const
 {
     if (deepestContact(to, *obstacles_).depth <= 0.0)
         return to;
-    Pose pushed = to;
-    if (guided(pushed, dt))
-        return pushed;
+    // When the whole motion is blocked, a differential drive still gets the
+    // part that fits: wedged between the rails it rolls on while its turn
+    // stalls; nose against a wall it can still turn on the spot.
+    const Vec2 ahead = unitVector(from.heading);
+    const Vec2 roll = dot(to.position() - from.position(), ahead) * ahead;
+    const Pose candidates[3] = {to, {from.x + roll.x, from.y + roll.y, from.heading}, {from.x, from.y, to.heading}};
+    for (const Pose &candidate : candidates) {
+        Pose pushed = candidate;
+        if (guided(pushed, dt))
+            return pushed;
+    }
     return partialMove(from, to);
 }
 

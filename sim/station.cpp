@@ -13,8 +13,14 @@ std::array<Vec2, 6> RobotBody::outline()
 }
 
 namespace {
+// The vision program truncates centroids to whole rows and keeps rows 166 to
+// 364: a marker above the band is lost once its true row is below 166, one
+// below the band once its true row reaches 365. Placing the markers by these
+// two edges makes both outer pairs leave in the same frame; a frame that
+// still showed one of them would pair the middle markers with it, doubling
+// the distance estimate and steering the robot into the guide.
 constexpr double kBandTop = 166.0;
-constexpr double kBandBottom = 364.0;
+constexpr double kBandBottom = 365.0;
 constexpr double kDistanceConstant = 106.0; // focal length x vertical spacing, px m
 
 double verticalSpacing(const CameraModel &camera) { return kDistanceConstant / camera.focalPx; }

@@ -48,7 +48,7 @@ struct StationLayout {
     // Marker heights chosen for the default camera: focal length times the
     // upper-to-lower spacing is 106 px m, so 106 / (row difference) is the
     // camera's distance to the marker plane in metres; and both outer pairs
-    // leave the row band 166..364 at the same distance, 106 / 198 m, which the
+    // leave the row band 166..364 at the same distance, 106 / 199 m, which the
     // camera reaches when the robot's nose is about 5 cm from the plate.
     static double upperHeight(const CameraModel &camera);
     static double lowerHeight(const CameraModel &camera);

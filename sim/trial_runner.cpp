@@ -118,6 +118,9 @@ bool Trial::prepare()
     fs::create_directories(setup_.outputDir, ec);
     if (!dir_.create(&result_.error))
         return false;
+    result_.workDir = dir_.path();
+    if (setup_.progress)
+        std::printf("working directory %s\n", dir_.path().c_str());
     // Both programs derive their IPC key from a file named quorvantel in
     // their working directory.
     const int key = ::open(dir_.file("quorvantel").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);

@@ -44,6 +44,7 @@ struct TrialResult {
     Station::Offsets offsets{0, 0, 0}; // at the end, relative to the docked pose
     std::string picture;              // path of the top-down picture ("" if none)
     std::string error;                // why it failed
+    std::string workDir;              // the trial's working directory (removed at the end)
     bool cleanedUp = false;           // every process ended and every IPC object removed
 };
 
