@@ -1,6 +1,6 @@
 // Docking success in the simulated room: 20 seeded random starts 1.5-4 m
-// from the station facing it within 40 degrees, and 10 from anywhere in the
-// room, each with 3 simulated minutes. Prints one line per trial, then the
+// from the station, within 30 degrees of its centre line and facing it within
+// 40 degrees, and 10 from anywhere in the room, each with 3 simulated minutes. Prints one line per trial, then the
 // success rate, the median and worst time to dock and the final errors of
 // each group. Trials run in real time (the controller's clock is the wall
 // clock); --jobs runs several side by side.

@@ -10,7 +10,7 @@ Pose demoStartPose() { return {3.6, 3.0, degToRad(-30.0)}; }
 std::vector<Pose> posesFacingStation(const DockingRoom &room, int count, uint32_t seed)
 {
     std::mt19937 random(seed);
-    std::uniform_real_distribution<double> range(1.5, 4.0), bearing(-50.0, 50.0), offset(-40.0, 40.0);
+    std::uniform_real_distribution<double> range(1.5, 4.0), bearing(-30.0, 30.0), offset(-40.0, 40.0);
     const Station &station = room.station();
     std::vector<Pose> poses;
     while (static_cast<int>(poses.size()) < count) {

@@ -12,7 +12,7 @@ namespace dockworld {
 // to wander before it can see the markers.
 Pose demoStartPose();
 
-// `count` poses 1.5 to 4 m from the station's plate, no more than 50 degrees
+// `count` poses 1.5 to 4 m from the station's plate, no more than 30 degrees
 // off its centre line, each facing the station within +-40 degrees.
 std::vector<Pose> posesFacingStation(const DockingRoom &room, int count, uint32_t seed);
 // `count` poses anywhere in the room with any heading.
