@@ -3,7 +3,9 @@
 #include <cerrno>
 #include <chrono>
 #include <cmath>
+#include <csignal>
 #include <fcntl.h>
+#include <pthread.h>
 #include <unistd.h>
 
 #include "y4m_writer.h"
@@ -42,6 +44,12 @@ bool CameraFeed::lastFrame(YuvFrame &out) const
 
 void CameraFeed::run(std::string fifoPath)
 {
+    // A reader that goes away must show as EPIPE here, not end the process
+    // with SIGPIPE (which goes to the writing thread).
+    sigset_t pipeSignal;
+    sigemptyset(&pipeSignal);
+    sigaddset(&pipeSignal, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipeSignal, nullptr);
     // Non-blocking open: it fails with ENXIO until the reader is there, and
     // the thread can still be stopped meanwhile.
     int fd = -1;
