@@ -109,6 +109,7 @@ private:
     ChildProcess vision_;
     ChildProcess docking_;
     std::vector<PathPoint> path_;
+    std::unique_ptr<FILE, int (*)(FILE *)> pathLog_{nullptr, std::fclose};
     Pose dockingStart_;
 };
 
@@ -134,6 +135,11 @@ bool Trial::prepare()
         return false;
     }
     report_ = std::make_unique<ReportWatch>(dir_.file("quorvantel"));
+    // Ten lines per simulated second: time, true pose, mode, and the words
+    // the controller steers by.
+    pathLog_.reset(std::fopen((setup_.outputDir + "/" + setup_.name + "-path.csv").c_str(), "w"));
+    if (pathLog_)
+        std::fputs("t,x,y,heading_deg,mode,urRow,lrRow,ulCol,llCol\n", pathLog_.get());
     if (!room_.fits(setup_.start)) {
         result_.error = "the start pose is not clear of walls, furniture and the station";
         return false;
@@ -203,6 +209,10 @@ void Trial::watch()
         }
         if (t >= nextSample) {
             path_.push_back({pose, mode});
+            const TargetReport seen = report_->latest();
+            if (pathLog_)
+                std::fprintf(pathLog_.get(), "%.2f,%.4f,%.4f,%.2f,%s,%d,%d,%d,%d\n", t, pose.x, pose.y,
+                             radToDeg(pose.heading), modeName(mode), seen.urRow, seen.lrRow, seen.ulCol, seen.llCol);
             nextSample += 0.1;
         }
         report_->attach();
