@@ -17,7 +17,7 @@ struct CameraModel {
     // On a mast on the centreline behind the wheel axle: far enough back that
     // the station's outer markers are still in view until the nose is a few
     // centimetres from the plate, then leave the picture together.
-    double behindAxle = 0.275;
+    double behindAxle = 0.30;
     double mountHeight = 0.45;
     double pitch = 0.0; // radians, positive tilts the view up
     double yaw = 0.0;   // radians, positive turns the view left

@@ -40,9 +40,9 @@ struct StationLayout {
     // width plus 1.5 cm) up to railLength from the plate, then a straight
     // flare to funnelHalfWidth at funnelLength.
     static constexpr double railHalfGap = RobotBody::halfWidth + 0.015;
-    static constexpr double railLength = 0.25;
+    static constexpr double railLength = 0.45;
     static constexpr double funnelHalfWidth = 0.75;
-    static constexpr double funnelLength = 0.85;
+    static constexpr double funnelLength = 1.05;
     static constexpr double guideHeight = 0.12; // low: the camera looks over it
 
     // Marker heights chosen for the default camera: focal length times the

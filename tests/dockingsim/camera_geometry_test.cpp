@@ -12,6 +12,8 @@ using namespace dockworld;
 
 namespace {
 
+const double kMast = CameraModel().behindAxle; // camera behind the axle
+
 // A station on the floor at the origin facing +x; robots facing it look -x.
 Station stationAtOrigin() { return Station({0.0, 0.0}, 0.0); }
 
@@ -33,14 +35,14 @@ ImagePoint markerImage(const Station &station, const Pose &pose, MarkerId id)
 TEST(CameraModel, ProjectsKnownPoints)
 {
     CameraModel camera;
-    const Pose robot{1.0, 2.0, kPi / 2}; // facing north; the camera is 0.275 m south of the axle
+    const Pose robot{1.0, 2.0, kPi / 2}; // facing north; the camera is kMast south of the axle
     // A point 2 m ahead of the camera at its own height: the image centre.
-    ImagePoint p = project(camera, robot, {1.0, 2.0 - 0.275 + 2.0, 0.45});
+    ImagePoint p = project(camera, robot, {1.0, 2.0 - kMast + 2.0, 0.45});
     EXPECT_NEAR(p.col, 320.0, 1e-9);
     EXPECT_NEAR(p.row, 240.0, 1e-9);
     EXPECT_NEAR(p.depth, 2.0, 1e-9);
     // 0.5 m to the left (west) and 0.2 m up at 2 m: left of and above the centre.
-    p = project(camera, robot, {0.5, 2.0 - 0.275 + 2.0, 0.65});
+    p = project(camera, robot, {0.5, 2.0 - kMast + 2.0, 0.65});
     EXPECT_NEAR(p.col, 320.0 - 355.0 * 0.25, 1e-9);
     EXPECT_NEAR(p.row, 240.0 - 355.0 * 0.1, 1e-9);
     EXPECT_TRUE(p.inFrame(camera));
@@ -108,7 +110,7 @@ TEST(StationLayout, LeftColumnIsOnTheRobotsLeft)
     const double left = project(CameraModel(), robot, station.markers()[0].centre).col;
     const double right = project(CameraModel(), robot, station.markers()[1].centre).col;
     EXPECT_LT(left, right);
-    EXPECT_NEAR(right - left, 355.0 * 0.09 / (2.0 + 0.275), 1e-6); // the camera is behind the axle
+    EXPECT_NEAR(right - left, 355.0 * 0.09 / (2.0 + kMast), 1e-6); // the camera is behind the axle
 }
 
 TEST(StationLayout, DockedRobotFitsBetweenTheRailsAgainstThePlate)

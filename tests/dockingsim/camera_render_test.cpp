@@ -15,6 +15,8 @@ using dockingtest::findBlobs;
 
 namespace {
 
+const double kMast = CameraModel().behindAxle; // camera behind the axle
+
 const Station kStation({0.0, 0.0}, 0.0); // facing +x
 
 YuvFrame renderFrom(const Pose &robot, const std::vector<Emitter> &emitters, const LineOfSight &clear = nullptr,
@@ -70,7 +72,7 @@ TEST(CameraRender, FarMarkersStayBigEnoughAndSeparate)
     // Four metres away each marker still makes a blob of six pixels or more,
     // apart from its neighbour in the other column (9 cm = 8 px). Beyond
     // about 4.3 m the blurred pairs run together.
-    const YuvFrame frame = renderFrom({4.0 - 0.275, 0.0, kPi}, markerEmitters(kStation));
+    const YuvFrame frame = renderFrom({4.0 - kMast, 0.0, kPi}, markerEmitters(kStation));
     const std::vector<Blob> blobs = findBlobs(frame, dockingtest::kVisionLumaThreshold, 1);
     ASSERT_EQ(blobs.size(), 6u);
     for (const Blob &b : blobs)
@@ -81,7 +83,7 @@ TEST(CameraRender, CloseMarkersDoNotMerge)
 {
     // At the distance where the outer pairs leave the row band the discs are
     // big but still apart.
-    const YuvFrame frame = renderFrom({0.54 - 0.275 + 0.02, 0.0, kPi}, markerEmitters(kStation));
+    const YuvFrame frame = renderFrom({0.54 - kMast + 0.02, 0.0, kPi}, markerEmitters(kStation));
     const std::vector<Blob> blobs = findBlobs(frame);
     EXPECT_EQ(blobs.size(), 6u);
 }
