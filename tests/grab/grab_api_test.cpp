@@ -211,7 +211,7 @@ TEST_F(GrabTest, IllegalSizesAreRefusedBeforeOpening)
     EXPECT_EQ(camera.openCount(), 0);
 }
 
-// Every request of the set-up, failing in turn: the Part's message, -1, and
+// Every request of the set-up, failing in turn: its own message, -1, and
 // the device closed again so that the next init works.
 struct InitFailure {
     Request request;
