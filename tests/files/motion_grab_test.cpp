@@ -97,18 +97,3 @@ TEST_F(MotionGrab, InitGrandeWaitsTwoSecondsAndTakesTheGrabbedSize)
     EXPECT_EQ(0, kxMotionBinaryArea(frame.get(), &whole, mask.get()));
     EXPECT_EQ(0, channelAt(mask.get(), 15, 11));
 }
-
-TEST_F(MotionGrab, AReferenceFileWinsOverTheGrabber)
-{
-    startGrabber(8, 6, {100});
-    ImagePtr stored(makeImage(RGB, 3, 2, 5));
-    auto out = captureOutput([&] {
-        ASSERT_EQ(0, kxImageSave(stored.get(), "prova"));
-        ASSERT_EQ(0, kxMotionInit());
-    });
-    EXPECT_EQ("Writing to prova\n", out.out);
-    ImagePtr picture(makeImage(RGB, 3, 2, 5));
-    ImagePtr mask(makeImage(NONE, 0, 0));
-    const kxWindow whole{0, 0, 3, 2};
-    EXPECT_EQ(0, kxMotionBinaryImage(picture.get(), &whole, mask.get()));
-}
