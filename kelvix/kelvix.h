@@ -23,8 +23,14 @@ extern "C" {
 /* Image and object model                                                   */
 /* ------------------------------------------------------------------------ */
 
-/* Pixel layouts. Values outside NONE..BINARY are unsupported. */
+/* Pixel layouts. Values outside NONE..BINARY are unsupported. In C++ the
+ * enumeration is given its 32-bit type explicitly, so that any value a C
+ * caller stores (an unsupported one included) is a valid kxFormat. */
+#ifdef __cplusplus
+typedef enum : int32_t {
+#else
 typedef enum {
+#endif
     NONE = 0,   /* no pixels: a one-byte buffer whatever the size */
     RGB = 1,    /* red, green, blue; 0..255 each */
     HSI = 2,    /* hue, saturation, intensity; 0..65535 each */

@@ -17,11 +17,13 @@
 namespace {
 
 const char kUsage[] =
-    "usage: kxgrab [-n FRAMES] [-s WIDTHxHEIGHT] [-r FPS] [--shutter VALUE] [--gain VALUE] [DEVICE]\n"
+    "usage: kxgrab [-n FRAMES] [-s WIDTHxHEIGHT] [-r FPS] [--shutter VALUE] [--gain VALUE]\n"
+    "              [-o FILE.ppm] [DEVICE]\n"
     "       kxgrab --list [DEVICE]\n"
     "Grabs FRAMES frames (default 10) at WIDTHxHEIGHT (default 640x480) from DEVICE\n"
     "(default /dev/video0, or a YUV4MPEG2 .y4m file or FIFO) and prints statistics\n"
-    "of each; --list prints what the device offers.\n";
+    "of each; -o saves the last frame as a PPM picture; --list prints what the\n"
+    "device offers.\n";
 
 struct Options {
     const char *device = "/dev/video0";
@@ -34,6 +36,7 @@ struct Options {
     bool setGain = false;
     int shutter = 0;
     int gain = 0;
+    const char *output = nullptr;  // PPM file for the last frame
 };
 
 bool parseNumber(const char *text, int minimum, int *value)
@@ -68,6 +71,9 @@ int parseOptions(int argc, char **argv, Options *options)
         } else if (arg == "-n" && next && parseNumber(next, 1, &options->frames)) {
             ++i;
         } else if (arg == "-s" && next && parseSize(next, &options->width, &options->height)) {
+            ++i;
+        } else if (arg == "-o" && next) {
+            options->output = next;
             ++i;
         } else if (arg == "-r" && next && parseNumber(next, 1, &options->rate)) {
             ++i;
@@ -192,6 +198,8 @@ int grab(const Options &options)
     if (grabbed > 0)
         printf("%d frames in %.2f s (%.1f frames per second)\n", grabbed, seconds,
                seconds > 0 ? grabbed / seconds : 0.0);
+    if (status == 0 && options.output && grabbed > 0 && kxImageSave(image, options.output) < 0)
+        status = 1;
     kxImageDestroy(image);
     if (kxGrabShutdown() < 0) status = 1;
     return status;
