@@ -5,136 +5,16 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "blob_fill.h"
 #include "blob_scan.h"
 
 namespace {
-
-// A maximal run of consecutive pixel indices that has just been labelled and
-// whose neighbours above and below are still to be looked at.
-struct Run {
-    ptrdiff_t first;
-    ptrdiff_t last;
-};
-
-// The fill's pending runs, kept from call to call so that a frame's fills
-// allocate nothing once the list has grown to the largest region seen.
-struct WorkList {
-    Run *runs = nullptr;
-    size_t size = 0;
-    size_t capacity = 0;
-};
-WorkList workList;
-
-bool pushRun(Run run)
-{
-    if (workList.size == workList.capacity) {
-        size_t capacity = workList.capacity ? 2 * workList.capacity : 1024;
-        void *grown = realloc(workList.runs, capacity * sizeof(Run));
-        if (!grown) return false;
-        workList.runs = static_cast<Run *>(grown);
-        workList.capacity = capacity;
-    }
-    workList.runs[workList.size++] = run;
-    return true;
-}
 
 bool singleSample(const kxImage *image)
 {
     return image->data && (image->format == GRAY || image->format == BINARY) && image->width > 0 &&
            image->height > 0;
 }
-
-// Fill state of one kxFindBlob call over the image seen as one line of
-// width x height samples. In that line the 8 neighbours of index i are
-// i +- 1, i +- width and i +- width +- 1, so a maximal run [a, e] of bright
-// samples touches exactly the indices a - width - 1 .. e - width + 1 above and
-// a + width - 1 .. e + width + 1 below. Labelling whole runs when they are
-// found (not when they are taken from the list) puts every pixel on the list
-// at most once.
-class RegionFill {
-public:
-    RegionFill(uint16_t *data, ptrdiff_t width, ptrdiff_t pixels, uint16_t label)
-        : data_(data), width_(width), pixels_(pixels), label_(label)
-    {
-    }
-
-    // Labels the region through `start` (a 255-sample); false when the work
-    // list could not grow.
-    bool fill(ptrdiff_t start)
-    {
-        workList.size = 0;
-        if (!takeRun(start, false)) return false;
-        while (workList.size > 0) {
-            Run run = workList.runs[--workList.size];
-            if (!takeRunsIn(run.first - width_ - 1, run.last - width_ + 1)) return false;
-            if (!takeRunsIn(run.first + width_ - 1, run.last + width_ + 1)) return false;
-        }
-        return true;
-    }
-
-    int64_t labelled() const { return labelled_; }
-
-private:
-    // Labels the maximal run of 255-samples through index i and queues it.
-    // `leftKnown`: the sample before i is known not to be 255.
-    bool takeRun(ptrdiff_t i, bool leftKnown)
-    {
-        ptrdiff_t first = i, last = i;
-        if (!leftKnown)
-            while (first > 0 && data_[first - 1] == kBlobUnlabelled) --first;
-        // The run's end, sixteen samples at a time: the number of trailing
-        // matches in each group.
-        while (last + 1 + blobscan::kGroup <= pixels_) {
-            uint32_t bits = blobscan::equalBits(data_ + last + 1, kBlobUnlabelled);
-            int matches = blobscan::lowestBit(~bits);
-            last += matches;
-            if (matches < blobscan::kGroup) break;
-        }
-        if (last + 1 + blobscan::kGroup > pixels_)
-            while (last + 1 < pixels_ && data_[last + 1] == kBlobUnlabelled) ++last;
-        ptrdiff_t length = last - first + 1;
-        if (length <= blobscan::kGroup && first + blobscan::kGroup <= pixels_)
-            blobscan::fillGroup(data_ + first, static_cast<int>(length), label_);
-        else
-            for (ptrdiff_t k = first; k <= last; ++k) data_[k] = label_;
-        labelled_ += last - first + 1;
-        return pushRun(Run{first, last});
-    }
-
-    bool takeRunsIn(ptrdiff_t from, ptrdiff_t to)
-    {
-        if (from < 0) from = 0;
-        if (to >= pixels_) to = pixels_ - 1;
-        ptrdiff_t i = from;
-        while (i <= to) {
-            // Sixteen samples at a time where the buffer allows it.
-            if (i + blobscan::kGroup <= pixels_) {
-                uint32_t bits = blobscan::equalBits(data_ + i, kBlobUnlabelled);
-                ptrdiff_t span = to - i + 1;
-                if (span < blobscan::kGroup) bits &= (1u << span) - 1;
-                if (!bits) {
-                    i += blobscan::kGroup;
-                    continue;
-                }
-                int offset = blobscan::lowestBit(bits);
-                if (!takeRun(i + offset, offset > 0 || i > from)) return false;
-            } else if (data_[i] != kBlobUnlabelled) {
-                ++i;
-                continue;
-            } else if (!takeRun(i, i > from)) {
-                return false;
-            }
-            i = workList.runs[workList.size - 1].last + 2;  // the sample after a run is not 255
-        }
-        return true;
-    }
-
-    uint16_t *data_;
-    ptrdiff_t width_;
-    ptrdiff_t pixels_;
-    uint16_t label_;
-    int64_t labelled_ = 0;
-};
 
 } // namespace
 
@@ -178,17 +58,14 @@ void kxFindBlob(kxImage *image, int32_t b, int32_t row, int32_t col, BlobRecord 
     const ptrdiff_t index = static_cast<ptrdiff_t>(row) * width + col;
     if (index < 0 || index >= pixels || image->data[index] != kBlobUnlabelled) return;
 
-    RegionFill region(image->data, width, pixels, blobLabel(b));
-    if (!region.fill(index)) puts("kxFindBlob: malloc failed");
-    int64_t count = table[b].count + region.labelled();
+    int64_t labelled = 0;
+    if (!fillRegion(image->data, width, pixels, index, blobLabel(b), &labelled))
+        puts("kxFindBlob: malloc failed");
+    int64_t count = table[b].count + labelled;
     table[b].count = count > INT32_MAX ? INT32_MAX : static_cast<int32_t>(count);
 }
 
-void kxFindBlobRelease()
-{
-    free(workList.runs);
-    workList = WorkList{};
-}
+void kxFindBlobRelease() { releaseFillWorkList(); }
 
 void centroid(kxImage *image, int32_t b, BlobRecord *table)
 {

@@ -32,25 +32,20 @@ inline uint32_t equalBits(const uint16_t *samples, uint16_t value)
 
 inline int lowestBit(uint32_t bits) { return __builtin_ctz(bits); }
 
-// Writes `value` into samples[0 .. count-1], count 1..16, with one read and
-// one write of sixteen samples; the other samples keep their values. The
-// sixteen samples must lie inside the buffer.
-inline void fillGroup(uint16_t *samples, int count, uint16_t value)
+// Writes `value` into those of samples[0..7] whose bit is set in `selected`
+// (bit k for sample k); the others keep their values.
+inline void writeSelected(uint16_t *samples, unsigned selected, uint16_t value)
 {
 #if defined(__SSE2__)
-    alignas(16) static const int16_t ramp[8] = {0, 1, 2, 3, 4, 5, 6, 7};
-    const __m128i index = _mm_load_si128(reinterpret_cast<const __m128i *>(ramp));
-    const __m128i limit = _mm_set1_epi16(static_cast<short>(count));
-    const __m128i wanted = _mm_set1_epi16(static_cast<short>(value));
-    __m128i *low = reinterpret_cast<__m128i *>(samples);
-    __m128i *high = reinterpret_cast<__m128i *>(samples + 8);
-    __m128i lowMask = _mm_cmplt_epi16(index, limit);
-    __m128i highMask = _mm_cmplt_epi16(_mm_add_epi16(index, _mm_set1_epi16(8)), limit);
-    __m128i lowOld = _mm_loadu_si128(low), highOld = _mm_loadu_si128(high);
-    _mm_storeu_si128(low, _mm_or_si128(_mm_and_si128(lowMask, wanted), _mm_andnot_si128(lowMask, lowOld)));
-    _mm_storeu_si128(high, _mm_or_si128(_mm_and_si128(highMask, wanted), _mm_andnot_si128(highMask, highOld)));
+    const __m128i lanes = _mm_setr_epi16(1, 2, 4, 8, 16, 32, 64, 128);
+    const __m128i mask = _mm_cmpeq_epi16(_mm_and_si128(_mm_set1_epi16(static_cast<short>(selected)), lanes), lanes);
+    __m128i *group = reinterpret_cast<__m128i *>(samples);
+    const __m128i old = _mm_loadu_si128(group);
+    _mm_storeu_si128(group, _mm_or_si128(_mm_and_si128(mask, _mm_set1_epi16(static_cast<short>(value))),
+                                         _mm_andnot_si128(mask, old)));
 #else
-    for (int k = 0; k < count; ++k) samples[k] = value;
+    for (int k = 0; k < 8; ++k)
+        if (selected >> k & 1) samples[k] = value;
 #endif
 }
 
