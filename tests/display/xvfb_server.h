@@ -21,6 +21,7 @@ struct XvfbOptions {
     int width = 1024;      // screen size; keep windows inside it for read-back
     int height = 768;
     bool composite = false;  // Composite adds 32-bit TrueColor visuals
+    std::vector<std::string> extraArguments;  // e.g. {"-extension", "MIT-SHM"}
 };
 
 // Starts Xvfb on a free display number (the server picks it, so parallel
