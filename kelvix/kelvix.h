@@ -150,6 +150,34 @@ int32_t kxGray2Binary(const kxImage *src, int32_t threshold, const kxWindow *win
 /* Colour-space conversions                                                 */
 /* ------------------------------------------------------------------------ */
 
+/* Every conversion takes the source, a window and the destination. The
+ * destination (any earlier format and size) is re-initialised to the source's
+ * size in the output format and only the pixels of the window, clipped to the
+ * image, are written; the others are left unset. Source and destination may
+ * be one record. A wrong source format leaves the destination untouched.
+ * Channel scales: RGB, NRG and GRAY 0..255; HSI 0..65535 on all channels. */
+
+/* RGB -> HSI in integer arithmetic: intensity (max + min) / 2, saturation and
+ * hue on 0..65535 (red 0, green 21845, blue 43690). RGB channels above 255
+ * count as 255. */
+int32_t kxRgb2Hsi(const kxImage *src, const kxWindow *window, kxImage *dst);
+/* HSI -> RGB in single precision; a zero saturation with a non-zero hue is
+ * reported ("Problem with hue") and gives black. */
+int32_t kxHsi2Rgb(const kxImage *src, const kxWindow *window, kxImage *dst);
+/* RGB -> NRG: each of red and green as a rounded share of r + g + b, times
+ * 255; black gives (0, 0). */
+int32_t kxRgb2Nrg(const kxImage *src, const kxWindow *window, kxImage *dst);
+/* NRG -> GRAY: normalised red + normalised green (0..256 for NRG input). */
+int32_t kxNrg2Gray(const kxImage *src, const kxWindow *window, kxImage *dst);
+/* RGB -> GRAY: (r + g + b) / 3, truncated. */
+int32_t kxRgb2Gray(const kxImage *src, const kxWindow *window, kxImage *dst);
+/* RGB -> GRAY holding one channel unchanged: red, green or blue. */
+int32_t kxRgb2R(const kxImage *src, const kxWindow *window, kxImage *dst);
+int32_t kxRgb2G(const kxImage *src, const kxWindow *window, kxImage *dst);
+int32_t kxRgb2B(const kxImage *src, const kxWindow *window, kxImage *dst);
+/* BINARY -> RGB: all three channels take the binary value. */
+int32_t kxBinary2Rgb(const kxImage *src, const kxWindow *window, kxImage *dst);
+
 /* ------------------------------------------------------------------------ */
 /* Picture and object files                                                 */
 /* ------------------------------------------------------------------------ */
@@ -180,6 +208,51 @@ int32_t kxObjectLoad(kxObject *object, const char *path);
 /* Colour statistics, arithmetic and drawing                                */
 /* ------------------------------------------------------------------------ */
 
+/* Medians of the 3 x 3 neighbourhood of (in->x, in->y), channel by channel,
+ * written into out's colour fields of the image's space (r, g, b / h, s, i /
+ * nr, ng); nothing else of out is touched, and out may be in. On the outer
+ * rows and columns the RGB and HSI forms copy in's own fields, the NRG form
+ * takes the pixel itself (a point outside the image is refused). */
+int32_t kxMedianRgbValue(const kxImage *image, const kxPoint *in, kxPoint *out);
+int32_t kxMedianHsiValue(const kxImage *image, const kxPoint *in, kxPoint *out);
+int32_t kxMedianNrgValue(const kxImage *image, const kxPoint *in, kxPoint *out);
+
+/* dst = a - b channel by channel, clamped at 0, inside the window (clipped to
+ * the images); a and b must have one format and size. dst is re-initialised to
+ * a's format and size; pixels outside the window are left unset. */
+int32_t kxSubtract(const kxImage *a, const kxImage *b, const kxWindow *window, kxImage *dst);
+/* dst = src resized by factor (>= 0) with nearest-pixel sampling: the new
+ * size is the size times factor, truncated; pixel (i, j) comes from
+ * (i / factor, j / factor), truncated. Refuses factors whose size overflows. */
+int32_t kxScale(const kxImage *src, float factor, kxImage *dst);
+
+/* Drawing into RGB images. Colours replace whole pixels; nothing is blended.
+ * Every operation paints only the pixels of its figure that lie inside the
+ * image, so figures may reach over the border. */
+
+/* Sets values index, index + 1, index + 2 of the buffer (3 * (y * width + x)
+ * for pixel x, y of an RGB image) to r, g, b. Indices outside the buffer are
+ * ignored. */
+void kxDrawPixel(int32_t index, kxImage *image, uint16_t r, uint16_t g, uint16_t b);
+/* Outline along columns x and min(x + width, image width - 1) and rows y and
+ * min(y + height, image height - 1), each edge half-open (the far corner is
+ * not painted). */
+int32_t kxDrawRect(kxImage *image, const kxWindow *window, uint8_t r, uint8_t g, uint8_t b);
+/* A horizontal and a vertical bar through the middle of kxDrawRect's outline. */
+int32_t kxDrawCross(kxImage *image, const kxWindow *window, uint8_t r, uint8_t g, uint8_t b);
+/* Paints every pixel of the window whose value in `binary` (a BINARY image of
+ * the same size) is not 0. */
+int32_t kxDrawBinary(kxImage *image, const kxImage *binary, const kxWindow *window, uint8_t r,
+                     uint8_t g, uint8_t b);
+/* Paints the object's run-length shape at its place; the last image row and
+ * column are never painted. */
+int32_t kxDrawObject(kxImage *image, const kxObject *object, uint8_t r, uint8_t g, uint8_t b);
+/* A 10-pixel grid, green every 100 pixels, red otherwise; prints the size. */
+int32_t kxDrawGrid(kxImage *image);
+/* A 20-pixel grid about the image centre: a red centre cross two pixels
+ * thick, green lines elsewhere. */
+int32_t kxDrawCenteredGrid(kxImage *image);
+
 /* ------------------------------------------------------------------------ */
 /* Library start and stop                                                   */
 /* ------------------------------------------------------------------------ */
@@ -187,6 +260,38 @@ int32_t kxObjectLoad(kxObject *object, const char *path);
 /* ------------------------------------------------------------------------ */
 /* Frame grabber                                                            */
 /* ------------------------------------------------------------------------ */
+
+/* One capture device per process, delivering RGB frames converted from
+ * planar YUV 4:2:0. The device is a Video4Linux camera (opened through
+ * libv4l1, so current V4L2 webcams work too) or a recorded YUV4MPEG2 video:
+ * a regular file, which starts over at its end, or a FIFO, whose end makes
+ * the grab fail. Failed system calls are reported with perror (standard
+ * error); other failures print one line on standard output. */
+
+/* Frame rate to request at kxGrabInit, 4..30 frames per second. Outside that
+ * range the rate becomes 15 and -1 is returned; -1 after kxGrabInit. */
+int32_t kxGrabSetFrameRate(int32_t rate);
+/* Opens `device` (NULL: "/dev/video0") for width x height capture (0 means
+ * 320 wide, 240 high) and starts capturing. The second and fifth arguments
+ * are ignored (callers pass 0 and 1). -1 when already initialised or on any
+ * failure, after which the device is closed again. */
+int32_t kxGrabInit(const char *device, int32_t unused1, int32_t width, int32_t height,
+                   int32_t unused2);
+/* Shutter and gain, passed to the camera unchanged (Philips webcam driver
+ * requests); other drivers get them through their exposure and gain
+ * controls, 0..65535 scaled into each control's range. 0, or -1. */
+int32_t kxGrabSetShutter(int32_t value);
+int32_t kxGrabSetGain(int32_t value);
+/* The next frame into `image` (re-initialised as RGB at the capture size);
+ * the following frame is captured meanwhile. On failure the image is left
+ * as it was. After a failed capture or synchronisation every later grab
+ * fails until kxGrabShutdown. */
+int32_t kxGrabImage(kxImage *image);
+/* Converts the frame last delivered by kxGrabImage again into `image`;
+ * -1 when no frame is held. */
+int32_t kxGrabLastImage(kxImage *image);
+/* Releases the capture memory and closes the device; 0 when nothing is open. */
+int32_t kxGrabShutdown(void);
 
 /* ------------------------------------------------------------------------ */
 /* Display and mouse                                                        */

@@ -5,12 +5,6 @@
 #include <cstdio>
 #include <unistd.h>
 
-// The frame grabber lives in its own module. The reference is weak so that
-// programs that never start the grabber need not link it: such a program
-// cannot grab anyway, and every program that starts the grabber links it
-// through kxGrabInit, which resolves this reference too.
-extern "C" int32_t kxGrabImage(kxImage *image) __attribute__((weak));
-
 namespace {
 
 const char *const kReferenceFile = "prova";
@@ -25,7 +19,7 @@ int32_t initReference(int32_t width, int32_t height, unsigned pauseSeconds)
     puts("Uso prima immmagine acquisita come riferimento");
     // Gives the camera time to settle before the frame that becomes the reference.
     if (pauseSeconds) sleep(pauseSeconds);
-    if (!kxGrabImage || kxGrabImage(_kxMotionRefImage) < 0) {
+    if (kxGrabImage(_kxMotionRefImage) < 0) {
         puts("kxMotionInit: error: could not grab reference image");
         return -1;
     }

@@ -233,3 +233,17 @@ TEST(ToolsRead, NetpbmRewritesASavedFrameByteForByte)
     ASSERT_EQ(0, loadQuietly(loaded.get(), back));
     EXPECT_TRUE(samplesOf(frame.get()) == samplesOf(loaded.get()));
 }
+
+TEST(ToolsRead, KxgrabSavesItsLastFrameForNetpbm)
+{
+    // Two grey pictures of a recorded video: luma 100 and 200 give RGB 97 and 214.
+    ScratchDir dir;
+    std::string video = "YUV4MPEG2 W4 H2 F30:1 C420jpeg\n";
+    for (char luma : {char(100), char(200)}) video += "FRAME\n" + std::string(8, luma) + std::string(4, char(128));
+    ASSERT_TRUE(kxtest::writeFile(dir.file("v.y4m"), video));
+    const std::string saved = dir.file("last.ppm");
+    const std::string out = run(std::string(KXGRAB_PATH) + " -n 2 -s 4x2 -o " + saved + " " + dir.file("v.y4m"));
+    EXPECT_NE(std::string::npos, out.find("Writing to " + saved + "\n")) << out;
+    std::string magic;
+    EXPECT_EQ(std::vector<int>(24, 214), plainSamples(run(pnmtopnm + " -plain " + saved), &magic));
+}

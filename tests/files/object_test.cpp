@@ -151,7 +151,7 @@ TEST(ObjectSave, RefusesNullUndefinedAndUnsupportedObjects)
         object->defined = 0;
         EXPECT_EQ(-1, kxObjectSave(object.get(), path.c_str()));
         object->defined = 1;
-        for (int format : {0, 4, 6, -1}) {
+        for (int format : {0, 4, 6, 7}) {
             object->format = static_cast<kxFormat>(format);
             EXPECT_EQ(-1, kxObjectSave(object.get(), path.c_str()));
         }
