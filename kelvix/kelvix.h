@@ -182,6 +182,28 @@ int32_t kxBinary2Rgb(const kxImage *src, const kxWindow *window, kxImage *dst);
 /* Picture and object files                                                 */
 /* ------------------------------------------------------------------------ */
 
+/* Reads a binary PPM file (P6, maximum value 255) into image, which becomes
+ * an RGB image of the file's size. A "#" comment may stand between the magic
+ * and the width. A header whose size is not positive or asks for more pixel
+ * bytes than the file holds is refused before anything is allocated. After a
+ * failure the image keeps its old contents, except after a short pixel read,
+ * which leaves the pixels read so far. */
+int32_t kxImageLoad(kxImage *image, const char *path);
+/* Writes an RGB, GRAY or BINARY image as a P6 file (low 8 bits of each
+ * channel; a grey or binary value three times). Announces "Writing to <path>".
+ * A failed write leaves an incomplete file behind. */
+int32_t kxImageSave(const kxImage *image, const char *path);
+
+/* Writes the object as a commented text file: size, place, format word, the
+ * colour boundaries of its format (hue in degrees, saturation and intensity
+ * in percent) and one shape row of '.' and 'x' per object row. */
+int32_t kxObjectSave(const kxObject *object, const char *path);
+/* Reads an object file into an existing object (kxObjectCreate). width and
+ * height must come before any other key; the object is re-initialised at the
+ * first other key and marked defined when the whole file has been read. After
+ * a failure the object keeps the values read so far and is not defined. */
+int32_t kxObjectLoad(kxObject *object, const char *path);
+
 /* ------------------------------------------------------------------------ */
 /* Colour statistics, arithmetic and drawing                                */
 /* ------------------------------------------------------------------------ */
@@ -243,9 +265,106 @@ int32_t kxDrawCenteredGrid(kxImage *image);
 /* Display and mouse                                                        */
 /* ------------------------------------------------------------------------ */
 
+/* The library owns one X11 window per process. Pictures are shown one image
+ * pixel per window pixel; the window follows the size of the last image.
+ * Every function below except kxDistance needs a display opened with
+ * kxDisplayInit; without one they print a message and fail. */
+
+/* Opens the display (reusing an open connection) and one window of
+ * width x height on the deepest TrueColor visual; prints the banner
+ * "Kelvix 1.9.2". shm non-zero carries the pixels through a System V
+ * shared-memory segment (MIT-SHM) instead of the X connection. Installs the
+ * clean-up for SIGHUP, SIGINT, SIGTERM and process exit. A repeated call
+ * replaces the window. Returns the visual's depth, or -1. */
+int32_t kxDisplayInit(int32_t width, int32_t height, int32_t shm);
+/* Shows the image upright. wait non-zero then prints "press ENTER to
+ * continue" and reads one character from standard input. 0 or -1. */
+int32_t kxShow(const kxImage *image, int32_t wait);
+/* As kxShow, turned by 180 degrees: window (x, y) shows image pixel
+ * (width - 1 - x, height - 1 - y). */
+int32_t kxShowRotated(const kxImage *image, int32_t wait);
+/* Releases the X image, its shared segment and the window and closes the
+ * connection. Harmless when nothing is open; always 0. */
+int32_t kxDisplayShutdown(void);
+/* Installs handler for signum (restarting interrupted calls, except for
+ * SIGALRM). 0 or -1. */
+int32_t kxSigHndInstall(int32_t signum, void (*handler)(int));
+
+/* Two positions picked with the mouse: both columns first, then both rows.
+ * Returned on the heap; the caller releases it with free(). */
+typedef struct {
+    int32_t x1;
+    int32_t x2;
+    int32_t y1;
+    int32_t y2;
+} kxSegment;
+
+/* Positions are window coordinates (column x, row y). */
+
+/* 1 when at least one X event is queued, else 0. */
+int32_t kxEvent(void);
+/* 1 when a button press is pending (it stays queued), else 0. */
+int32_t kxButtonPress(void);
+/* Prints "click  corner" and waits for the next button press; returns its
+ * whole event (include <X11/Xlib.h> for XEvent). Other events are dropped.
+ * Without a display the event returned is all zeros (type 0). */
+union _XEvent kxGetClick(void);
+/* Waits for a click and stores its position; returns the button number
+ * (1 left, 2 middle, 3 right) or -1. */
+int32_t kxGetPoint(kxPoint *point);
+/* Waits for a click; returns a new point at its position (colour values
+ * unset; free with kxPointDestroy), or NULL. */
+kxPoint *kxReturnPoint(void);
+/* Two clicks give the corners; stores the rectangle with x <= x + width and
+ * y <= y + height (width and height are plain differences). 0 or -1. */
+int32_t kxGetRect(kxWindow *window);
+/* Polled: NULL until a button release is pending, then a new segment from
+ * the press (also stored in point) to the release. The first call starts
+ * reporting releases, so a drag finished before it is lost. Free with free(). */
+kxSegment *kxDefineRectWithMouse(kxPoint *point);
+/* Shows the image (upright or turned) until the first click, which is
+ * consumed. 0 or -1. */
+int32_t kxShowUntilClick(const kxImage *image);
+int32_t kxShowRotatedUntilClick(const kxImage *image);
+/* Prints "Distance: %0.2f \n" with the distance of the two points; 0. */
+int32_t kxDistance(int32_t x1, int32_t y1, int32_t x2, int32_t y2);
+
 /* ------------------------------------------------------------------------ */
 /* Motion detection                                                         */
 /* ------------------------------------------------------------------------ */
+
+/* The module keeps one reference picture and one change threshold (default 50)
+ * for the whole process. A pixel has changed when the sum of its three channel
+ * differences from the reference, (c1-r1)+(c2-r2)+(c3-r3), is above the
+ * threshold or below minus the threshold.
+ * The detection and update operations need an RGB reference of the picture's
+ * size and refuse otherwise; windows are clipped to the picture. */
+
+/* Sets the change threshold, 0..255. */
+int32_t kxMotionThresholdSet(int32_t threshold);
+/* dest becomes a BINARY image of the picture's size: 255 where a window pixel
+ * changed, 0 where it did not. Pixels outside the window are unset. */
+int32_t kxMotionBinaryImage(const kxImage *image, const kxWindow *window, kxImage *dest);
+/* As kxMotionBinaryImage, then every window row and every window column is
+ * filled with 255 between its first and last set pixel. */
+int32_t kxMotionBinaryArea(const kxImage *image, const kxWindow *window, kxImage *dest);
+/* dest becomes an RGB image holding the changed window pixels of the picture
+ * and black elsewhere in the window; prints the share of unchanged pixels of
+ * the whole picture ("correlazione = ..."). */
+int32_t kxMotionRgbImage(const kxImage *image, const kxWindow *window, kxImage *dest);
+/* As kxMotionBinaryArea, with the picture's own pixels in the filled region. */
+int32_t kxMotionRgbArea(const kxImage *image, const kxWindow *window, kxImage *dest);
+/* reference := (reference + picture) / 2, channel by channel. */
+int32_t kxMotionUpdate(const kxImage *image);
+/* picture := (reference + picture) / 2; the reference is unchanged. */
+int32_t kxMotionUpdate2(kxImage *image);
+/* Takes the reference from the PPM file "prova" in the working directory, or,
+ * failing that, from the next grabbed frame (the grabber must be running). */
+int32_t kxMotionInit(void);
+/* As kxMotionInit, with a 640 x 480 reference and a 2 s pause before grabbing. */
+int32_t kxMotionInitGrande(void);
+/* Releases the reference; harmless when there is none. */
+int32_t kxMotionShutdown(void);
 
 #ifdef __cplusplus
 }
