@@ -14,7 +14,7 @@ DockingRoom::DockingRoom(bool hideStation, const CameraModel &camera)
     furniture_.push_back({{3.5, 4.0}, {4.5, 4.5}}); // cabinet against the north wall
     furniture_.push_back({{4.6, 1.0}, {5.1, 1.5}}); // a chair
     if (hideStation)
-        furniture_.push_back({{1.0, 0.6}, {1.1, 3.9}}); // screen across the approach
+        furniture_.push_back({{1.5, 0.6}, {1.6, 3.9}}); // screen across the approach
 
     for (const Segment &s : walls())
         obstacles_.push_back({s, false});
