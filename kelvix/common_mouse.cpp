@@ -42,7 +42,7 @@ void waitForEvents(Display *display, int ms)
 // How often show-until-click repaints while nothing happens, in ms.
 const int kRepaintIntervalMs = 100;
 
-int showUntilClickCommon(const kxImage *image, int rotated)
+int _kxShowUntilClickCommon(const kxImage *image, int rotated)
 {
     if (!image) {
         puts("kxShowUntilClick: error: NULL image");
@@ -173,9 +173,15 @@ kxSegment *kxDefineRectWithMouse(kxPoint *point)
     return segment;
 }
 
-int32_t kxShowUntilClick(const kxImage *image) { return showUntilClickCommon(image, 0); }
+int32_t kxShowUntilClick(const kxImage *image)
+{
+    return _kxShowUntilClickCommon(image, 0);
+}
 
-int32_t kxShowRotatedUntilClick(const kxImage *image) { return showUntilClickCommon(image, 1); }
+int32_t kxShowRotatedUntilClick(const kxImage *image)
+{
+    return _kxShowUntilClickCommon(image, 1);
+}
 
 int32_t kxDistance(int32_t x1, int32_t y1, int32_t x2, int32_t y2)
 {

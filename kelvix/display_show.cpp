@@ -67,7 +67,7 @@ void convertToRgb(const kxImage *image, kxImage *rgb)
 const char *const kShowFailed = "kxShow: error: could not display image";
 
 // The window and the X image follow the size of the picture.
-bool resetDisplay()
+bool _kxResetDisplay()
 {
     KxDisplayState &d = _kxDisplay;
     const int width = d.rgb_pic->width, height = d.rgb_pic->height;
@@ -106,7 +106,7 @@ bool hostByteOrder(const XImage *x)
     return x->byte_order == (little ? LSBFirst : MSBFirst);
 }
 
-bool displayImage(bool rotated)
+bool _kxDisplayImage(bool rotated)
 {
     KxDisplayState &d = _kxDisplay;
     if (d.depth != 8 && d.depth != 16 && d.depth != 24 && d.depth != 32) {
@@ -181,7 +181,7 @@ int _kxShowCommon(const kxImage *image, int wait, int rotated)
         return -1;
     }
     convertToRgb(image, d.rgb_pic);
-    if (!resetDisplay() || !displayImage(rotated != 0)) return -1;
+    if (!_kxResetDisplay() || !_kxDisplayImage(rotated != 0)) return -1;
     sendImage();
     if (wait) {
         puts("press ENTER to continue");

@@ -1,6 +1,7 @@
 // No shared-memory segment of a process with a shared-mode window survives
 // it, whatever way the process ends; the window goes with it.
 #include "child_process.h"
+#include "display_session.h"
 #include "test_support.h"
 #include "xvfb_server.h"
 
@@ -27,28 +28,15 @@ XvfbServer &server()
     return instance;
 }
 
-// Segments created by process `pid` that still exist (ipcs -m -p).
-int segmentsOf(pid_t pid)
-{
-    shm_info info{};
-    int highest = shmctl(0, SHM_INFO, reinterpret_cast<shmid_ds *>(&info));
-    int count = 0;
-    for (int index = 0; index <= highest; ++index) {
-        shmid_ds ds{};
-        if (shmctl(index, SHM_STAT, &ds) >= 0 && ds.shm_cpid == pid) ++count;
-    }
-    return count;
-}
-
 // Waits (the server detaches a little after the client is gone) until no
 // segment of `pid` is left; returns how many remain.
 int segmentsLeft(pid_t pid)
 {
     auto deadline = std::chrono::steady_clock::now() + 5s;
-    int left = segmentsOf(pid);
+    int left = static_cast<int>(segmentsOf(pid).size());
     while (left > 0 && std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(10ms);
-        left = segmentsOf(pid);
+        left = static_cast<int>(segmentsOf(pid).size());
     }
     return left;
 }
@@ -84,7 +72,7 @@ TEST_P(SignalCleanupTest, SignalRemovesTheSegmentAndEndsWithStatusZero)
 {
     ChildProcess child({DISPLAY_CHILD_PATH, GetParam().mode});
     ASSERT_TRUE(child.waitForLine("ready"));
-    EXPECT_GE(segmentsOf(child.pid()), 1);
+    EXPECT_GE(segmentsOf(child.pid()).size(), 1u);
     ASSERT_NE(user_->findWindow("Kelvix 1.9.2"), 0u);
     if (!strcmp(GetParam().mode, "click")) std::this_thread::sleep_for(100ms);  // into XNextEvent
     kill(child.pid(), GetParam().signal);

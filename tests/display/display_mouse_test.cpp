@@ -154,8 +154,9 @@ TEST_F(MouseTest, ShowUntilClickEndsOnTheFirstClickWithoutSpinning)
         auto wallBefore = std::chrono::steady_clock::now();
         std::string out;
         out = captureStdout([&] {
-            EXPECT_EQ(rotated ? kxShowRotatedUntilClick(image.get()) : kxShowUntilClick(image.get()),
-                      0);
+            int result =
+                rotated ? kxShowRotatedUntilClick(image.get()) : kxShowUntilClick(image.get());
+            EXPECT_EQ(result, 0);
         });
         double wall =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - wallBefore).count();

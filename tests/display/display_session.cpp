@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 #include <map>
+#include <sys/ipc.h>
+#include <sys/shm.h>
 #include <utility>
 
 namespace kxtest {
@@ -19,6 +21,19 @@ XvfbServer &serverFor(int depth, bool composite)
         server = std::make_unique<XvfbServer>(options);
     }
     return *server;
+}
+
+std::vector<int> segmentsOf(pid_t pid)
+{
+    shm_info info{};
+    int highest = shmctl(0, SHM_INFO, reinterpret_cast<shmid_ds *>(&info));
+    std::vector<int> ids;
+    for (int index = 0; index <= highest; ++index) {
+        shmid_ds ds{};
+        int id = shmctl(index, SHM_STAT, &ds);
+        if (id >= 0 && ds.shm_cpid == pid) ids.push_back(id);
+    }
+    return ids;
 }
 
 int DisplayTest::open(int depth, int width, int height, int shm, bool composite)

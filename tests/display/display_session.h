@@ -3,6 +3,8 @@
 #pragma once
 
 #include <memory>
+#include <sys/types.h>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -17,6 +19,10 @@ extern const char *const kWindowTitle;
 // The server of this depth (and Composite setting), started on first use
 // and stopped when the program ends.
 XvfbServer &serverFor(int depth, bool composite = false);
+
+// Ids of the System V shared-memory segments that process `pid` created and
+// that still exist (as `ipcs -m -p` lists them).
+std::vector<int> segmentsOf(pid_t pid);
 
 // A test that opens the library's window on a server; the window is shut
 // down after each test. Start-up failures of the server fail the test.

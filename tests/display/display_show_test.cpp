@@ -225,6 +225,26 @@ TEST_F(ShowTest, WindowFollowsThePictureSizeAndItsMaximumHint)
     }
 }
 
+// A show of the current size reuses the X image and its segment; another
+// size remakes them, and the old segment goes.
+TEST_F(ShowTest, SameSizeReusesTheSharedImage)
+{
+    ASSERT_EQ(open(24, 40, 30, 1), 24);
+    ImagePtr image(makeImage(GRAY, 40, 30, 5));
+    std::vector<int> before = segmentsOf(getpid());
+    ASSERT_EQ(before.size(), 1u);
+    ASSERT_EQ(kxShow(image.get(), 0), 0);
+    ASSERT_EQ(kxShowRotated(image.get(), 0), 0);
+    EXPECT_EQ(segmentsOf(getpid()), before);
+    ImagePtr other(makeImage(GRAY, 20, 10, 5));
+    ASSERT_EQ(kxShow(other.get(), 0), 0);
+    std::vector<int> after = segmentsOf(getpid());
+    ASSERT_EQ(after.size(), 1u);
+    EXPECT_NE(after, before);
+    kxDisplayShutdown();
+    EXPECT_TRUE(segmentsOf(getpid()).empty());
+}
+
 TEST_F(ShowTest, ShowingWithoutADisplayFails)
 {
     ImagePtr image(makeImage(RGB, 4, 4));
@@ -263,6 +283,24 @@ TEST_F(ShowTest, DeepestTrueColorVisualIsChosen)
     EXPECT_EQ(open(24, 10, 10, 0, true), 32);
     kxDisplayShutdown();
     EXPECT_EQ(open(8, 10, 10, 0), 8);
+}
+
+// No quiet fallback to plain images: shared mode fails where the server
+// cannot share memory, plain mode still works there.
+TEST_F(ShowTest, SharedModeFailsWithoutTheSharedMemoryExtension)
+{
+    XvfbOptions options;
+    options.extraArguments = {"-extension", "MIT-SHM"};
+    XvfbServer server(options);
+    ASSERT_TRUE(server.ok()) << server.error();
+    std::string out = captureStdout([] { EXPECT_EQ(kxDisplayInit(32, 32, 1), -1); });
+    EXPECT_EQ(out, "Kelvix 1.9.2\ndetected TrueColor visual (depth 24)\n"
+                   "_kxSetupImage: unable to attach shared memory\n"
+                   "kxDisplayInit: _kxSetupImage\n");
+    EXPECT_EQ(kxDisplayInit(32, 32, 0), 24);
+    ImagePtr image(makeImage(GRAY, 8, 8, 50));
+    EXPECT_EQ(kxShow(image.get(), 0), 0);
+    kxDisplayShutdown();
 }
 
 TEST_F(ShowTest, FifteenBitVisualIsNotSupported)

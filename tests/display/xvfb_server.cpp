@@ -68,6 +68,7 @@ bool XvfbServer::start()
     // Xvfb's 8-bit screens default to PseudoColor; class 4 is TrueColor.
     if (options_.depth == 8) args.insert(args.end(), {"-cc", "4"});
     if (!options_.composite) args.insert(args.end(), {"-extension", "Composite"});
+    args.insert(args.end(), options_.extraArguments.begin(), options_.extraArguments.end());
 
     pid_ = fork();
     if (pid_ < 0) {

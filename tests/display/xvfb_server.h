@@ -1,6 +1,21 @@
 // A private X server for tests: Xvfb on a display number of its own, plus
 // XTest input and pixel read-back through a connection of the test's own.
 // Links with X11 and Xtst only (no GoogleTest), so benchmarks can use it too.
+//
+// Use from any test area: `kelvix_add_test(... LIBS xvfb_fixture)`, then
+//
+//     kxtest::XvfbServer server;                 // sets DISPLAY
+//     ASSERT_TRUE(server.ok()) << server.error();  // fail, never skip
+//     ASSERT_GT(kxDisplayInit(200, 100, 0), 0);
+//     kxtest::XUser user(server.name());
+//     auto window = user.findWindow("Kelvix 1.9.2");
+//     user.click(window, 10, 20);                // queued for the library
+//     kxPoint p{};  kxGetPoint(&p);             // p is (10, 20)
+//     kxDisplayShutdown();                       // before the server stops
+//
+// A library connection still open when its server stops ends the process
+// through Xlib's I/O error handler (status 1).
+// Include <gtest/gtest.h> before any X header of your own (see below).
 #pragma once
 
 #include <string>
@@ -21,6 +36,7 @@ struct XvfbOptions {
     int width = 1024;      // screen size; keep windows inside it for read-back
     int height = 768;
     bool composite = false;  // Composite adds 32-bit TrueColor visuals
+    std::vector<std::string> extraArguments;  // e.g. {"-extension", "MIT-SHM"}
 };
 
 // Starts Xvfb on a free display number (the server picks it, so parallel
