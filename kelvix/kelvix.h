@@ -303,6 +303,77 @@ int32_t kxGrabShutdown(void);
 /* Display and mouse                                                        */
 /* ------------------------------------------------------------------------ */
 
+/* The library owns one X11 window per process. Pictures are shown one image
+ * pixel per window pixel; the window follows the size of the last image.
+ * Every function below except kxDistance needs a display opened with
+ * kxDisplayInit; without one they print a message and fail. */
+
+/* Opens the display (reusing an open connection) and one window of
+ * width x height on the deepest TrueColor visual; prints the banner
+ * "Kelvix 1.9.2". shm non-zero carries the pixels through a System V
+ * shared-memory segment (MIT-SHM) instead of the X connection. Installs the
+ * clean-up for SIGHUP, SIGINT, SIGTERM and process exit. A repeated call
+ * replaces the window. Returns the visual's depth, or -1. */
+int32_t kxDisplayInit(int32_t width, int32_t height, int32_t shm);
+/* Shows the image upright. wait non-zero then prints "press ENTER to
+ * continue" and reads one character from standard input. 0 or -1. */
+int32_t kxShow(const kxImage *image, int32_t wait);
+/* As kxShow, turned by 180 degrees: window (x, y) shows image pixel
+ * (width - 1 - x, height - 1 - y). */
+int32_t kxShowRotated(const kxImage *image, int32_t wait);
+/* Releases the X image, its shared segment and the window and closes the
+ * connection. Harmless when nothing is open; always 0. */
+int32_t kxDisplayShutdown(void);
+/* Installs handler for signum (restarting interrupted calls, except for
+ * SIGALRM). 0 or -1. */
+int32_t kxSigHndInstall(int32_t signum, void (*handler)(int));
+
+/* Two positions picked with the mouse: both columns first, then both rows.
+ * Returned on the heap; the caller releases it with free(). */
+typedef struct {
+    int32_t x1;
+    int32_t x2;
+    int32_t y1;
+    int32_t y2;
+} kxSegment;
+
+/* Positions are window coordinates (column x, row y). */
+
+/* 1 when at least one X event is queued, else 0. */
+int32_t kxEvent(void);
+/* 1 when a button press is pending (it stays queued), else 0. */
+int32_t kxButtonPress(void);
+/* Prints "click  corner" and waits for the next button press; returns its
+ * whole event (include <X11/Xlib.h> for XEvent). Other events are dropped.
+ * Without a display the event returned is all zeros (type 0). */
+union _XEvent kxGetClick(void);
+/* Waits for a click and stores its position; returns the button number
+ * (1 left, 2 middle, 3 right) or -1. */
+int32_t kxGetPoint(kxPoint *point);
+/* Waits for a click; returns a new point at its position (colour values
+ * unset; free with kxPointDestroy), or NULL. */
+kxPoint *kxReturnPoint(void);
+/* Two clicks give the corners; stores the rectangle with x <= x + width and
+ * y <= y + height (width and height are plain differences). 0 or -1. */
+int32_t kxGetRect(kxWindow *window);
+/* Polled: NULL until a button release is pending, then a new segment from
+ * the press (also stored in point) to the release. The first call starts
+ * reporting releases, so a drag finished before it is lost. Free with free(). */
+kxSegment *kxDefineRectWithMouse(kxPoint *point);
+/* Shows the image (upright or turned) until the first click, which is
+ * consumed. 0 or -1. */
+int32_t kxShowUntilClick(const kxImage *image);
+int32_t kxShowRotatedUntilClick(const kxImage *image);
+/* Prints "Distance: %0.2f \n" with the distance of the two points; 0. */
+int32_t kxDistance(int32_t x1, int32_t y1, int32_t x2, int32_t y2);
+/* Line tool (drawing; declared here because it returns a kxSegment): two
+ * clicks, each prompted "click  corner", give the ends; prints their distance
+ * as kxDistance does and paints the line in (r, g, b) into the RGB image, one
+ * pixel per column (shallow) or per row (steep), both ends included, only
+ * where it lies inside the image. Returns the clicked ends; all zeros when no
+ * display is open or the image is NULL. */
+kxSegment kxDrawLine(kxImage *image, uint16_t r, uint16_t g, uint16_t b);
+
 /* ------------------------------------------------------------------------ */
 /* Motion detection                                                         */
 /* ------------------------------------------------------------------------ */
