@@ -377,6 +377,13 @@ int32_t kxShowUntilClick(const kxImage *image);
 int32_t kxShowRotatedUntilClick(const kxImage *image);
 /* Prints "Distance: %0.2f \n" with the distance of the two points; 0. */
 int32_t kxDistance(int32_t x1, int32_t y1, int32_t x2, int32_t y2);
+/* Line tool (drawing; declared here because it returns a kxSegment): two
+ * clicks, each prompted "click  corner", give the ends; prints their distance
+ * as kxDistance does and paints the line in (r, g, b) into the RGB image, one
+ * pixel per column (shallow) or per row (steep), both ends included, only
+ * where it lies inside the image. Returns the clicked ends; all zeros when no
+ * display is open or the image is NULL. */
+kxSegment kxDrawLine(kxImage *image, uint16_t r, uint16_t g, uint16_t b);
 
 /* ------------------------------------------------------------------------ */
 /* Motion detection                                                         */
