@@ -1,0 +1,38 @@
+// ArRobot: the program's handle on the robot; the work is done by RobotCore.
+#include "Aria.h"
+
+#include "internal/Access.h"
+
+ArRobot::ArRobot(const char *name, bool, bool, bool, bool addAriaExitCallback)
+    : myCore(new ariacompat::RobotCore(this, name, addAriaExitCallback))
+{
+}
+
+ArRobot::~ArRobot() {}
+
+void ArRobot::runAsync(bool stopRunIfNotConnected, bool)
+{
+    myCore->runAsync(stopRunIfNotConnected);
+}
+
+bool ArRobot::isRunning(void) const { return myCore->isRunning(); }
+bool ArRobot::disconnect(void) { return myCore->disconnect(); }
+void ArRobot::stop(void) { myCore->stop(); }
+bool ArRobot::com(unsigned char command) { return myCore->com(command); }
+
+bool ArRobot::comInt(unsigned char command, short int argument)
+{
+    return myCore->comInt(command, argument);
+}
+
+bool ArRobot::isLeftMotorStalled(void) const { return myCore->isLeftMotorStalled(); }
+bool ArRobot::isRightMotorStalled(void) const { return myCore->isRightMotorStalled(); }
+void ArRobot::addRangeDevice(ArRangeDevice *device) { myCore->addRangeDevice(device); }
+
+void ArRobot::attachKeyHandler(ArKeyHandler *keyHandler, bool exitOnEscape, bool)
+{
+    myCore->attachKeyHandler(keyHandler, exitOnEscape);
+}
+
+int ArRobot::lock() { return myCore->lockUser(); }
+int ArRobot::unlock() { return myCore->unlockUser(); }

@@ -1,0 +1,667 @@
+// The robot's connection, state and cycle thread.
+#include "internal/RobotCore.h"
+
+#include <errno.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <climits>
+#include <cmath>
+
+#include "internal/Access.h"
+#include "internal/Global.h"
+#include "internal/Log.h"
+#include "internal/Resolver.h"
+#include "protocol/P3dx.h"
+
+namespace ariacompat {
+
+using namespace robotproto;
+using std::chrono::milliseconds;
+
+namespace {
+
+// Each cycle waits this long at most for the robot's status packet.
+const milliseconds kStatusWait{200};
+const milliseconds kHandshakeWait{1000};
+const milliseconds kConfigWait{1000};
+const milliseconds kConfigResend{200};
+// Velocity commands are repeated at least this often; PULSE is sent when
+// nothing at all went out for longer.
+const milliseconds kRefresh{500};
+const int kHandshakeMisses = 3;
+const int kHandshakeTries = 50;
+
+thread_local RobotCore *tlsCycleOwner = nullptr;
+
+class ExitCallback : public ArFunctor {
+public:
+    explicit ExitCallback(RobotCore *core) : core_(core) {}
+    void invoke(void) override { core_->onAriaExit(); }
+
+private:
+    RobotCore *core_;
+};
+
+int16_t toShort(double v)
+{
+    long r = std::lround(v);
+    return static_cast<int16_t>(std::max<long>(SHRT_MIN + 1, std::min<long>(SHRT_MAX, r)));
+}
+
+// Difference of two 15-bit position counters, unwrapped.
+int tickDelta(uint16_t now, uint16_t before)
+{
+    int d = static_cast<int>(now) - static_cast<int>(before);
+    if (d > 0x1000)
+        d -= 0x8000;
+    else if (d < -0x1000)
+        d += 0x8000;
+    return d;
+}
+
+} // namespace
+
+constexpr milliseconds RobotCore::kConnectionTimeout;
+constexpr milliseconds RobotCore::kCycle;
+
+RobotCore::RobotCore(ArRobot *owner, const char *name, bool addExitCallback)
+    : owner_(owner), name_(name ? name : "")
+{
+    registerRobot(this);
+    if (addExitCallback) {
+        exitCallback_.reset(new ExitCallback(this));
+        Aria::addExitCallback(exitCallback_.get(), 60);
+    }
+}
+
+RobotCore::~RobotCore()
+{
+    stopRunning();
+    disconnect();
+    closeSocket();
+    if (exitCallback_)
+        removeExitCallback(exitCallback_.get());
+    unregisterRobot(this);
+}
+
+bool RobotCore::send(const std::vector<uint8_t> &bytes)
+{
+    std::lock_guard<std::mutex> lock(sendMutex_);
+    if (fd_ < 0)
+        return false;
+    size_t done = 0;
+    while (done < bytes.size()) {
+        ssize_t n = ::send(fd_, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+        if (n > 0) {
+            done += static_cast<size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            pollfd p{fd_, POLLOUT, 0};
+            if (poll(&p, 1, 100) > 0)
+                continue;
+        }
+        return false;
+    }
+    return true;
+}
+
+bool RobotCore::com(uint8_t command) { return send(commandPacket(command)); }
+
+bool RobotCore::comInt(uint8_t command, int16_t argument)
+{
+    return send(commandIntPacket(command, argument));
+}
+
+void RobotCore::closeSocket()
+{
+    std::lock_guard<std::mutex> lock(sendMutex_);
+    if (fd_ >= 0)
+        ::close(fd_);
+    fd_ = -1;
+}
+
+bool RobotCore::waitForPacket(PacketReceiver &rx, Packet &out, milliseconds timeout)
+{
+    auto deadline = Clock::now() + timeout;
+    int fd;
+    {
+        std::lock_guard<std::mutex> lock(sendMutex_);
+        fd = fd_;
+    }
+    if (fd < 0)
+        return false;
+    for (;;) {
+        auto now = Clock::now();
+        if (rx.next(out, now))
+            return true;
+        if (now >= deadline)
+            return false;
+        auto left = std::chrono::duration_cast<milliseconds>(deadline - now).count() + 1;
+        pollfd p{fd, POLLIN, 0};
+        int r = poll(&p, 1, static_cast<int>(std::min<long long>(left, 50)));
+        if (r < 0 && errno != EINTR)
+            return false;
+        if (r <= 0)
+            continue;
+        uint8_t buf[512];
+        ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+        if (n == 0)
+            return false;
+        if (n < 0) {
+            if (errno == EAGAIN || errno == EINTR)
+                continue;
+            return false;
+        }
+        rx.feed(buf, static_cast<size_t>(n), Clock::now());
+    }
+}
+
+bool RobotCore::handshake(PacketReceiver &rx)
+{
+    int step = 0;
+    int misses = 0;
+    for (int tries = 0; tries < kHandshakeTries && step < 3; ++tries) {
+        logLine("Syncing %d", step);
+        if (!com(static_cast<uint8_t>(step)))
+            return false;
+        Packet reply;
+        if (!waitForPacket(rx, reply, kHandshakeWait)) {
+            if (++misses > kHandshakeMisses) {
+                logLine("Robot may be connected but is not responding (no answer to sync).");
+                return false;
+            }
+            continue;
+        }
+        if (reply.id == step) {
+            if (step == 2) {
+                PacketReader r(reply);
+                std::string name = r.str();
+                std::string type = r.str();
+                std::string subtype = r.str();
+                std::transform(subtype.begin(), subtype.end(), subtype.begin(),
+                               [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+                logLine("Connected to robot.");
+                logLine("Name: %s", name.c_str());
+                logLine("Type: %s", type.c_str());
+                logLine("Subtype: %s", subtype.c_str());
+                if (subtype != "p3dx")
+                    logLine("Have parameters only for a p3dx; using them for this %s.",
+                            subtype.c_str());
+            }
+            ++step;
+            continue;
+        }
+        if (isStatusPacket(reply.id)) {
+            // The robot is still open from an earlier client: close it first.
+            comInt(CLOSE, 1);
+            std::this_thread::sleep_for(kCycle);
+        }
+        step = 0;
+    }
+    return step == 3;
+}
+
+bool RobotCore::connectSocket(int fd)
+{
+    if (isRunning() || connected_.load()) {
+        logLine("The robot is already connected.");
+        ::close(fd);
+        return false;
+    }
+    closeSocket();
+    {
+        std::lock_guard<std::mutex> lock(sendMutex_);
+        fd_ = fd;
+    }
+    {
+        std::lock_guard<std::mutex> lock(stateMutex_);
+        odometry_ = Odometry();
+        stallBumpers_ = 0;
+        flags_ = 0;
+        haveConfig_ = false;
+        newReadings_.clear();
+        directMotion_ = false;
+    }
+    rx_ = PacketReceiver();
+    if (!handshake(rx_)) {
+        closeSocket();
+        return false;
+    }
+    std::this_thread::sleep_for(kCycle);
+    comInt(OPEN, 1);
+    auto opened = Clock::now();
+    {
+        std::lock_guard<std::mutex> lock(stateMutex_);
+        lastStatus_ = opened;
+    }
+    // Ask for the configuration until it comes or the wait is over: without
+    // it the robot's speed limits stay unknown.
+    auto lastAsk = opened - kConfigResend;
+    for (;;) {
+        auto now = Clock::now();
+        {
+            std::lock_guard<std::mutex> lock(stateMutex_);
+            if (haveConfig_ || now - opened >= kConfigWait)
+                break;
+        }
+        if (now - lastAsk >= kConfigResend) {
+            comInt(CONFIG, 1);
+            lastAsk = now;
+        }
+        Packet p;
+        if (waitForPacket(rx_, p, milliseconds(50)))
+            handlePacket(p, Clock::now());
+    }
+    connected_.store(true);
+    reflection_ = Reflection();
+    return true;
+}
+
+bool RobotCore::isConnected() const { return connected_.load(); }
+
+void RobotCore::handlePacket(const Packet &p, Clock::time_point now)
+{
+    if (isStatusPacket(p.id)) {
+        applyStatus(StatusPacket::decode(p), now);
+    } else if (p.id == kConfigPacket) {
+        std::lock_guard<std::mutex> lock(stateMutex_);
+        if (!haveConfig_) {
+            config_ = ConfigPacket::decode(p);
+            haveConfig_ = true;
+        }
+    }
+}
+
+void RobotCore::applyStatus(const StatusPacket &s, Clock::time_point now)
+{
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    Odometry &o = odometry_;
+    Pose before = o.pose;
+    double th = normalizeDegrees(s.th * kAngleConv * 180 / M_PI);
+    if (!o.haveReference) {
+        // The first status packet only sets the reference for the deltas.
+        o.haveReference = true;
+        o.pose.th = th;
+        before = o.pose;
+    } else {
+        o.pose.x += tickDelta(s.x, o.lastX) * kDistConv;
+        o.pose.y += tickDelta(s.y, o.lastY) * kDistConv;
+        o.pose.th = th;
+    }
+    o.lastX = s.x;
+    o.lastY = s.y;
+    // Readings are placed with the pose of the previous packet, as ARIA does.
+    double c = std::cos(before.th * M_PI / 180), sn = std::sin(before.th * M_PI / 180);
+    for (const SonarReading &r : s.sonars) {
+        if (r.index < 0 || r.index >= kSonarCount || r.range * kRangeConv >= kSonarNoEcho)
+            continue;
+        const SonarUnit &u = kSonars[r.index];
+        double range = r.range * kRangeConv;
+        double lx = u.x + range * std::cos(u.th * M_PI / 180);
+        double ly = u.y + range * std::sin(u.th * M_PI / 180);
+        newReadings_.push_back({before.x + lx * c - ly * sn, before.y + lx * sn + ly * c});
+    }
+    stallBumpers_ = s.stallBumpers;
+    flags_ = s.flags;
+    lastStatus_ = now;
+}
+
+bool RobotCore::readForCycle(PacketReceiver &rx)
+{
+    auto deadline = Clock::now() + kStatusWait;
+    {
+        // Wake up in time to notice the connection's end without delay.
+        std::lock_guard<std::mutex> lock(stateMutex_);
+        deadline = std::min(deadline, lastStatus_ + kConnectionTimeout + milliseconds(1));
+    }
+    int fd;
+    {
+        std::lock_guard<std::mutex> lock(sendMutex_);
+        fd = fd_;
+    }
+    if (fd < 0)
+        return false;
+    bool gotStatus = false;
+    for (;;) {
+        Packet p;
+        while (rx.next(p, Clock::now())) {
+            if (p.id == 0xFF || p.id == 0xFE) {
+                logLine("Robot reset its microcontroller; connection lost.");
+                return false;
+            }
+            handlePacket(p, Clock::now());
+            gotStatus = gotStatus || isStatusPacket(p.id);
+        }
+        auto now = Clock::now();
+        if (gotStatus || now >= deadline || endRequested_.load())
+            return true;
+        auto left = std::chrono::duration_cast<milliseconds>(deadline - now).count() + 1;
+        pollfd pf{fd, POLLIN, 0};
+        int r = poll(&pf, 1, static_cast<int>(std::min<long long>(left, 50)));
+        if (r < 0 && errno != EINTR)
+            return false;
+        if (r <= 0)
+            continue;
+        uint8_t buf[1024];
+        ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+        if (n == 0)
+            return false;
+        if (n < 0) {
+            if (errno == EAGAIN || errno == EINTR)
+                continue;
+            return false;
+        }
+        rx.feed(buf, static_cast<size_t>(n), Clock::now());
+    }
+}
+
+void RobotCore::runAsync(bool stopRunIfNotConnected)
+{
+    std::thread old;
+    {
+        std::lock_guard<std::mutex> lock(runMutex_);
+        if (running_.load())
+            return;
+        old = std::move(thread_);
+    }
+    if (old.joinable())
+        old.join();
+    std::lock_guard<std::mutex> lock(runMutex_);
+    endRequested_.store(false);
+    stopRunIfNotConnected_ = stopRunIfNotConnected;
+    running_.store(true);
+    thread_ = std::thread(&RobotCore::cycleLoop, this);
+}
+
+bool RobotCore::isRunning() const { return running_.load(); }
+
+bool RobotCore::requestEnd()
+{
+    if (!running_.load())
+        return false;
+    endRequested_.store(true);
+    return true;
+}
+
+void RobotCore::stopRunning()
+{
+    requestEnd();
+    if (tlsCycleOwner == this)
+        return;
+    std::thread t;
+    {
+        std::lock_guard<std::mutex> lock(runMutex_);
+        t = std::move(thread_);
+    }
+    if (t.joinable())
+        t.join();
+}
+
+void RobotCore::cycleLoop()
+{
+    tlsCycleOwner = this;
+    for (;;) {
+        if (connected_.load()) {
+            bool alive = readForCycle(rx_);
+            auto now = Clock::now();
+            if (alive) {
+                std::lock_guard<std::mutex> lock(stateMutex_);
+                if (now - lastStatus_ >= kConnectionTimeout) {
+                    logLine("Lost connection to the robot: no status for %lld ms.",
+                            static_cast<long long>(kConnectionTimeout.count()));
+                    alive = false;
+                }
+            } else if (connected_.load()) {
+                logLine("Lost connection to the robot.");
+            }
+            if (!alive) {
+                connected_.store(false);
+                closeSocket();
+            }
+        } else if (!stopRunIfNotConnected_) {
+            std::this_thread::sleep_for(kCycle);
+        }
+        if (endRequested_.load())
+            break;
+        if (!connected_.load() && stopRunIfNotConnected_)
+            break;
+        runCycle(Clock::now());
+        if (endRequested_.load())
+            break;
+    }
+    if (endRequested_.load() && connected_.load()) {
+        stop();
+        disconnect();
+    }
+    std::lock_guard<std::mutex> lock(runMutex_);
+    closeSocket();
+    running_.store(false);
+    tlsCycleOwner = nullptr;
+}
+
+void RobotCore::runCycle(Clock::time_point now)
+{
+    std::lock_guard<std::mutex> user(userMutex_);
+    ArKeyHandler *keys;
+    bool exitOnEscape;
+    std::vector<RangePoint> readings;
+    std::vector<ArRangeDevice *> devices;
+    Pose pose;
+    {
+        std::lock_guard<std::mutex> lock(stateMutex_);
+        keys = keyHandler_;
+        exitOnEscape = exitOnEscape_;
+        readings.swap(newReadings_);
+        devices = rangeDevices_;
+        pose = odometry_.pose;
+    }
+    if (keys != nullptr && KeyAccess::escapePressed(keys) && exitOnEscape) {
+        logLine("Escape pressed: stopping the robot.");
+        endRequested_.store(true);
+        return;
+    }
+    for (ArRangeDevice *d : devices)
+        RangeAccess::buffers(d).add(readings, pose, now);
+    if (connected_.load())
+        resolveAndSend(now);
+}
+
+void RobotCore::resolveAndSend(Clock::time_point now)
+{
+    ArActionDesired result;
+    {
+        std::lock_guard<std::mutex> lock(actionsMutex_);
+        result = resolveActions(actions_);
+    }
+    bool direct;
+    bool haveConfig;
+    ConfigPacket config;
+    double th;
+    {
+        std::lock_guard<std::mutex> lock(stateMutex_);
+        direct = directMotion_;
+        haveConfig = haveConfig_;
+        config = config_;
+        th = odometry_.pose.th;
+    }
+    Reflection &r = reflection_;
+    if (r.firstCycle) {
+        r.firstCycle = false;
+        if (haveConfig) {
+            // Start from the limits the robot reported as its own.
+            comInt(SETV, toShort(config.transVelMax));
+            comInt(SETA, toShort(config.transAccel));
+            comInt(SETA, toShort(-static_cast<double>(config.transDecel)));
+            comInt(SETRV, toShort(config.rotVelMax));
+            comInt(SETRA, toShort(config.rotAccel));
+            comInt(SETRA, toShort(-static_cast<double>(config.rotDecel)));
+        }
+        r.lastTransSent = r.lastRotSent = r.lastAnySent = now - kRefresh;
+        r.lastVel = r.lastRotVel = INT_MIN;
+    }
+    bool sentMotion = false;
+    int vel = 0;
+    if (!direct && result.getVelStrength() >= ArActionDesired::MIN_STRENGTH)
+        vel = toShort(result.getVel());
+    if (vel != r.lastVel || now - r.lastTransSent >= kRefresh) {
+        comInt(VEL, static_cast<int16_t>(vel));
+        r.lastVel = vel;
+        r.lastTransSent = now;
+        sentMotion = true;
+    }
+    bool head = !direct && result.getDeltaHeadingStrength() >= ArActionDesired::MIN_STRENGTH &&
+                result.getDeltaHeading() != 0;
+    if (head) {
+        // HEAD is absolute, in the robot's odometric frame.
+        comInt(HEAD, toShort(normalizeDegrees(th + result.getDeltaHeading())));
+        r.lastRotVel = INT_MIN;
+        r.lastRotSent = now;
+        sentMotion = true;
+    } else if (r.lastRotVel != 0 || now - r.lastRotSent >= kRefresh) {
+        comInt(RVEL, 0);
+        r.lastRotVel = 0;
+        r.lastRotSent = now;
+        sentMotion = true;
+    }
+    if (sentMotion)
+        r.lastAnySent = now;
+    else if (now - r.lastAnySent > kRefresh) {
+        com(PULSE);
+        r.lastAnySent = now;
+    }
+}
+
+void RobotCore::stop()
+{
+    {
+        std::lock_guard<std::mutex> lock(stateMutex_);
+        directMotion_ = true;
+    }
+    comInt(VEL, 0);
+    comInt(RVEL, 0);
+}
+
+bool RobotCore::disconnect()
+{
+    if (!connected_.exchange(false))
+        return false;
+    comInt(ENABLE, 0);
+    comInt(CLOSE, 1);
+    {
+        std::lock_guard<std::mutex> lock(sendMutex_);
+        if (fd_ >= 0)
+            ::shutdown(fd_, SHUT_RDWR);
+    }
+    logLine("Disconnected from the robot.");
+    // The cycle thread closes the socket itself when it is running.
+    std::lock_guard<std::mutex> lock(runMutex_);
+    if (!running_.load() || tlsCycleOwner == this)
+        closeSocket();
+    return true;
+}
+
+bool RobotCore::isLeftMotorStalled() const
+{
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    return (stallBumpers_ & kLeftStallBit) != 0;
+}
+
+bool RobotCore::isRightMotorStalled() const
+{
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    return (stallBumpers_ & kRightStallBit) != 0;
+}
+
+void RobotCore::addRangeDevice(ArRangeDevice *device)
+{
+    if (device == nullptr)
+        return;
+    {
+        std::lock_guard<std::mutex> lock(stateMutex_);
+        if (std::find(rangeDevices_.begin(), rangeDevices_.end(), device) != rangeDevices_.end())
+            return;
+        rangeDevices_.push_back(device);
+    }
+    device->setRobot(owner_);
+}
+
+void RobotCore::attachKeyHandler(ArKeyHandler *handler, bool exitOnEscape)
+{
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    keyHandler_ = handler;
+    exitOnEscape_ = exitOnEscape;
+}
+
+void RobotCore::addAction(ArAction *action, int priority)
+{
+    {
+        std::lock_guard<std::mutex> lock(actionsMutex_);
+        actions_.emplace(priority, action);
+    }
+    action->setRobot(owner_);
+}
+
+void RobotCore::activateExclusive(const std::vector<ArAction *> &actions)
+{
+    std::lock_guard<std::mutex> lock(actionsMutex_);
+    for (auto &entry : actions_)
+        entry.second->deactivate();
+    for (ArAction *a : actions)
+        a->activate();
+}
+
+double RobotCore::heading() const
+{
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    return odometry_.pose.th;
+}
+
+double RobotCore::closestCurrentReading(double startAngle, double endAngle, double *angle) const
+{
+    std::vector<ArRangeDevice *> devices;
+    {
+        std::lock_guard<std::mutex> lock(stateMutex_);
+        devices = rangeDevices_;
+    }
+    double best = kSonarNoEcho;
+    for (ArRangeDevice *d : devices) {
+        double a = 0;
+        double dist = d->currentReadingPolar(startAngle, endAngle, &a);
+        if (dist < best) {
+            best = dist;
+            if (angle != nullptr)
+                *angle = a;
+        }
+    }
+    return best;
+}
+
+int RobotCore::lockUser()
+{
+    userMutex_.lock();
+    return 0;
+}
+
+int RobotCore::unlockUser()
+{
+    userMutex_.unlock();
+    return 0;
+}
+
+void RobotCore::onAriaExit()
+{
+    stopRunning();
+    if (connected_.load()) {
+        stop();
+        disconnect();
+    }
+}
+
+} // namespace ariacompat

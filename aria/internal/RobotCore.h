@@ -1,0 +1,148 @@
+// The robot behind ArRobot: its connection, the state read from its status
+// packets, the action list and the 100 ms cycle thread.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "RangeBuffers.h"
+#include "protocol/Messages.h"
+#include "protocol/Packet.h"
+
+class ArAction;
+class ArActionDesired;
+class ArKeyHandler;
+class ArRangeDevice;
+class ArRobot;
+class ArFunctor;
+
+namespace ariacompat {
+
+class RobotCore {
+public:
+    using Clock = std::chrono::steady_clock;
+    // No status packet for this long means the connection is lost.
+    static constexpr std::chrono::milliseconds kConnectionTimeout{8000};
+    static constexpr std::chrono::milliseconds kCycle{100};
+
+    RobotCore(ArRobot *owner, const char *name, bool addExitCallback);
+    ~RobotCore();
+
+    // Runs the handshake over a connected socket, which the robot then owns
+    // (closed on failure too). True when the robot answered.
+    bool connectSocket(int fd);
+    bool isConnected() const;
+    bool disconnect();
+
+    void runAsync(bool stopRunIfNotConnected);
+    bool isRunning() const;
+    // Asks the cycle to stop the robot, disconnect and end (any thread,
+    // returns at once). False when no cycle was running.
+    bool requestEnd();
+    // Ends the cycle and waits for its thread (not from the cycle itself).
+    void stopRunning();
+
+    bool send(const std::vector<uint8_t> &bytes);
+    bool com(uint8_t command);
+    bool comInt(uint8_t command, int16_t argument);
+    void stop();
+
+    bool isLeftMotorStalled() const;
+    bool isRightMotorStalled() const;
+
+    void addRangeDevice(ArRangeDevice *device);
+    void attachKeyHandler(ArKeyHandler *handler, bool exitOnEscape);
+    void addAction(ArAction *action, int priority);
+    // Deactivates every action, then activates `actions`, in one step that a
+    // cycle never sees half done.
+    void activateExclusive(const std::vector<ArAction *> &actions);
+
+    // For actions, during the cycle.
+    double heading() const;
+    double closestCurrentReading(double startAngle, double endAngle, double *angle) const;
+
+    int lockUser();
+    int unlockUser();
+
+    // Called by Aria::exit for robots added with addAriaExitCallback.
+    void onAriaExit();
+
+private:
+    struct Odometry {
+        bool haveReference = false;
+        uint16_t lastX = 0, lastY = 0;
+        Pose pose;
+    };
+    struct Reflection {
+        bool firstCycle = true;
+        int lastVel = 0;
+        int lastRotVel = 0;
+        Clock::time_point lastTransSent{};
+        Clock::time_point lastRotSent{};
+        Clock::time_point lastAnySent{};
+    };
+
+    bool handshake(robotproto::PacketReceiver &rx);
+    bool waitForPacket(robotproto::PacketReceiver &rx, robotproto::Packet &out,
+                       std::chrono::milliseconds timeout);
+    void handlePacket(const robotproto::Packet &p, Clock::time_point now);
+    void applyStatus(const robotproto::StatusPacket &s, Clock::time_point now);
+    void cycleLoop();
+    // Reads until a status packet arrives or the cycle's wait is over; false
+    // when the connection is gone.
+    bool readForCycle(robotproto::PacketReceiver &rx);
+    void runCycle(Clock::time_point now);
+    void resolveAndSend(Clock::time_point now);
+    void sendDisconnect();
+    void closeSocket();
+
+    ArRobot *owner_;
+    std::string name_;
+    std::unique_ptr<ArFunctor> exitCallback_;
+
+    // The user's lock: the cycle holds it while it runs.
+    std::mutex userMutex_;
+
+    // Connection; the socket is closed only by whoever owns the read side:
+    // the cycle thread while it runs, otherwise the caller.
+    mutable std::mutex sendMutex_;
+    int fd_ = -1;
+    std::atomic<bool> connected_{false};
+    robotproto::PacketReceiver rx_;
+
+    // State from the status packets.
+    mutable std::mutex stateMutex_;
+    Odometry odometry_;
+    uint16_t stallBumpers_ = 0;
+    uint16_t flags_ = 0;
+    Clock::time_point lastStatus_{};
+    bool haveConfig_ = false;
+    robotproto::ConfigPacket config_;
+    std::vector<RangePoint> newReadings_;
+    std::vector<ArRangeDevice *> rangeDevices_;
+    ArKeyHandler *keyHandler_ = nullptr;
+    bool exitOnEscape_ = true;
+    bool directMotion_ = false;
+
+    // Actions by priority (highest resolved first).
+    mutable std::mutex actionsMutex_;
+    std::multimap<int, ArAction *> actions_;
+
+    // The cycle thread.
+    mutable std::mutex runMutex_;
+    std::thread thread_;
+    std::atomic<bool> running_{false};
+    std::atomic<bool> endRequested_{false};
+    bool stopRunIfNotConnected_ = true;
+    Reflection reflection_;
+};
+
+} // namespace ariacompat

@@ -1,0 +1,60 @@
+// The docking controller's side of the target report link, and its interrupt
+// bookkeeping. Failing system calls are reported with perror and end the
+// process with status 1.
+//
+// The record is read by the control loop and by the centering action in the
+// robot's cycle thread, and the stop may run from ARIA's exit callbacks in yet
+// another thread. Every access to the attachment therefore goes through this
+// module, which serialises it with the stop: once sortOut has detached the
+// record, reads give 0 and nothing touches the old mapping again.
+#pragma once
+
+// The controller's source includes only Aria.h and this header, so the
+// standard pieces it uses (atomics for the values its two threads share,
+// stdio for its messages) come in here.
+#include <atomic>
+#include <cstdint>
+#include <cstdio>
+
+#include "target_report.h"
+
+namespace controller_link {
+
+// First start-up step: SIGINT, SIGTERM and SIGHUP only note a stop request
+// from now on (each keeps an inherited "ignore"). The handler does nothing
+// but store the signal number; ARIA's own signal handling takes the signals
+// over when Aria::init runs.
+void installInterruptHandlers();
+
+// The signal number noted by the handler, or 0 when none arrived.
+int interruptSignal();
+
+// Opens the vision program's semaphore set ("semget" and status 1 when the
+// vision program has not created it) and attaches the record. The key comes
+// from the file "quorvantel" in the working directory.
+void initializeSemShm();
+
+// The semaphore lock: ends the process with status 0, silently, when no
+// record is attached (an interrupt during start-up ends the controller this
+// way).
+void lock();
+void unlock();
+
+// Control-loop step: under the semaphore, resets newReport when it is set.
+// Does nothing once the record has been let go.
+void acknowledgeReport();
+
+// One word of the record, read whole without the semaphore; 0 once the
+// record has been let go (or before it was attached).
+int32_t readWord(int32_t TargetReport::*word);
+
+// Tells the vision program to stop: prints the notice, clears newReport and
+// the run flag under the semaphore and detaches the record. Runs once; later
+// calls, from any thread, return at once. The argument is the signal number
+// (0 when called directly) and is not used.
+void sortOut(int signalNumber);
+
+// True once sortOut has let go of the record.
+bool stopHasRun();
+
+} // namespace controller_link

@@ -1,0 +1,46 @@
+// The robot's side of one client connection: the SYNC handshake, OPEN,
+// CONFIG, motion commands, simulator commands and the status packets.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "RobotModel.h"
+#include "protocol/Packet.h"
+
+namespace robotsim {
+
+class Session {
+public:
+    using Log = std::function<void(const std::string &)>;
+
+    // `start` is where SIM_RESET puts the robot back.
+    Session(RobotModel &robot, const Pose &start, Log log);
+
+    // Handles one client packet; replies are appended to `out`.
+    void handle(const robotproto::Packet &packet, std::vector<uint8_t> &out);
+    // Called every 100 ms: after OPEN appends a status packet (and a
+    // simulator status packet when they were asked for continuously).
+    void tick(std::vector<uint8_t> &out);
+
+    bool opened() const { return opened_; }
+    // True after CLOSE: the connection is to be ended.
+    bool closed() const { return closed_; }
+
+private:
+    void command(uint8_t id, const robotproto::Packet &packet, std::vector<uint8_t> &out);
+    void appendSimStat(std::vector<uint8_t> &out);
+
+    RobotModel &robot_;
+    Pose start_;
+    Log log_;
+    bool opened_ = false;
+    bool closed_ = false;
+    bool simStatContinuous_ = false;
+    std::set<int> loggedUnknown_;
+};
+
+} // namespace robotsim

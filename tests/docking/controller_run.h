@@ -1,0 +1,59 @@
+// The controller as a process, against a scripted vision side and the robot
+// simulator, in a scratch directory of the test's own.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "process_runner.h"
+#include "scripted_vision.h"
+#include "test_support.h"
+
+namespace dockingtest {
+
+using std::chrono::milliseconds;
+using std::chrono::seconds;
+
+// A TCP port on 127.0.0.1 that nothing listens on (bound once, then let go).
+int unusedPort();
+
+// How many times `needle` occurs in `text`.
+int occurrences(const std::string &text, const std::string &needle);
+
+class ControllerRun : public ::testing::Test {
+protected:
+    // Creates the scratch directory with its quorvantel file.
+    void SetUp() override;
+    void TearDown() override;
+
+    void startVision() { vision = std::make_unique<ScriptedVision>(scratch.path()); }
+    // Starts the simulator on a free port; false when it does not come up.
+    bool startSimulator();
+    // Starts the controller with `extra` after the connection options that
+    // point it at the simulator (or at `port` when given).
+    void startController(const std::vector<std::string> &extra = {}, int port = -1);
+
+    // Publishes a report with the given markers (others 0).
+    void show(int urRow, int lrRow, int ulCol, int llCol, int mlRow = 0, int mlCol = 0);
+    void showNothing() { show(0, 0, 0, 0); }
+
+    // Waits for `text` on the controller's output after the last match.
+    ::testing::AssertionResult expectOutput(const std::string &text, milliseconds timeout = seconds(10));
+
+    kxtest::ScratchDir scratch;
+    std::unique_ptr<ScriptedVision> vision;
+    std::unique_ptr<RunningProgram> simulator;
+    std::unique_ptr<RunningProgram> controller;
+    int simulatorPort = -1;
+    size_t seen = 0; // controller output already matched
+};
+
+extern const char kWanderBanner[];
+extern const char kDockingBanner[];
+extern const char kStopNotice[];
+extern const char kArrival[];
+
+} // namespace dockingtest
