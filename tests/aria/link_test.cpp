@@ -77,7 +77,7 @@ TEST(Link, HandshakeThenTheFirstCycleSendsTheRobotsLimitsAndVelocity)
     robot.com(SIM_STAT);
     robot.comInt(SOUNDTOG, 0);
     robot.runAsync(true);
-    ASSERT_TRUE(fake.waitFor([](const std::vector<ReceivedCommand> &c) { return hasCommand(c, VEL, 0); }, 2000ms));
+    ASSERT_TRUE(fake.waitFor([](const std::vector<ReceivedCommand> &c) { return hasCommand(c, RVEL, 0); }, 2000ms));
     std::vector<ReceivedCommand> cmds = fake.commands();
     ASSERT_GE(cmds.size(), 3u);
     EXPECT_EQ(cmds[0].id, OPEN);
@@ -94,7 +94,7 @@ TEST(Link, HandshakeThenTheFirstCycleSendsTheRobotsLimitsAndVelocity)
     EXPECT_TRUE(hasCommand(cmds, SETA, -300));
     EXPECT_TRUE(hasCommand(cmds, SETRV, 100));
     // No action: velocity 0 and rotation 0.
-    EXPECT_TRUE(hasCommand(cmds, RVEL, 0));
+    EXPECT_TRUE(hasCommand(cmds, VEL, 0));
     EXPECT_TRUE(robot.isRunning());
 }
 
@@ -118,8 +118,10 @@ TEST(Link, StallBitsReachTheMotorStallQueries)
 TEST(Link, SonarReadingsReachTheSonarDevice)
 {
     FakeRobot fake;
-    ArRobot robot;
     ArSonarDevice sonar;
+    // The robot comes after what its cycle uses: destroyed first, it
+    // ends the cycle before they go.
+    ArRobot robot;
     robot.addRangeDevice(&sonar);
     fake.setOdometry(0x7FD0, 100, 0);
     ASSERT_TRUE(connectTo(robot, fake.port()));
@@ -144,12 +146,14 @@ TEST(Link, SonarReadingsReachTheSonarDevice)
 TEST(Link, ActionsBecomeVelocityAndAbsoluteHeadingCommands)
 {
     FakeRobot fake;
-    ArRobot robot;
     ArSonarDevice sonar;
-    robot.addRangeDevice(&sonar);
-    ArActionGroup group(&robot);
     ArActionAvoidFront avoid("avoid front obstacles", 450, 200, 15);
     ArActionConstantVelocity cruise("Constant Velocity", 400);
+    // The robot comes after what its cycle uses: destroyed first, it
+    // ends the cycle before they go.
+    ArRobot robot;
+    robot.addRangeDevice(&sonar);
+    ArActionGroup group(&robot);
     group.addAction(&avoid, 45);
     group.addAction(&cruise, 25);
     fake.setOdometry(0, 0, headingUnits(90));
@@ -177,9 +181,11 @@ TEST(Link, ActionsBecomeVelocityAndAbsoluteHeadingCommands)
 TEST(Link, StopKeepsActionsFromMovingTheRobot)
 {
     FakeRobot fake;
+    ArActionConstantVelocity cruise("Constant Velocity", 400);
+    // The robot comes after what its cycle uses: destroyed first, it
+    // ends the cycle before they go.
     ArRobot robot;
     ArActionGroup group(&robot);
-    ArActionConstantVelocity cruise("Constant Velocity", 400);
     group.addAction(&cruise, 25);
     ASSERT_TRUE(connectTo(robot, fake.port()));
     robot.runAsync(true);
@@ -258,12 +264,14 @@ TEST(Link, RunAsyncFalseKeepsTheCycleAfterTheConnectionIsLost)
 TEST(Link, StallRecoveryBacksAwayThenGivesControlBack)
 {
     FakeRobot fake;
-    ArRobot robot;
     ArSonarDevice sonar;
-    robot.addRangeDevice(&sonar);
-    ArActionGroup group(&robot);
     ArActionStallRecover recover("stall recover", 225, 10, 150, 45);
     ArActionConstantVelocity cruise("Constant Velocity", 400);
+    // The robot comes after what its cycle uses: destroyed first, it
+    // ends the cycle before they go.
+    ArRobot robot;
+    robot.addRangeDevice(&sonar);
+    ArActionGroup group(&robot);
     group.addAction(&recover, 100);
     group.addAction(&cruise, 25);
     ASSERT_TRUE(connectTo(robot, fake.port()));

@@ -18,9 +18,11 @@ TEST(ClosedLoop, ConnectEnableAndDriveForward)
 {
     SimProcess sim({"--pose", "1000,3000,0"});
     ASSERT_NE(sim.port(), 0);
+    ArActionConstantVelocity cruise("Constant Velocity", 400);
+    // The robot comes after what its cycle uses: destroyed first, it
+    // ends the cycle before they go.
     ArRobot robot;
     ArActionGroup group(&robot);
-    ArActionConstantVelocity cruise("Constant Velocity", 400);
     group.addAction(&cruise, 25);
     ASSERT_TRUE(connectTo(robot, sim.port()));
     robot.comInt(4, 1);
@@ -61,12 +63,14 @@ TEST(ClosedLoop, StallRecoveryBacksAwayAfterAForcedStall)
 {
     SimProcess sim({"--pose", "3000,1000,90"});
     ASSERT_NE(sim.port(), 0);
-    ArRobot robot;
     ArSonarDevice sonar;
-    robot.addRangeDevice(&sonar);
-    ArActionGroup wander(&robot);
     ArActionStallRecover recover("stall recover", 225, 50, 150, 45);
     ArActionConstantVelocity cruise("Constant Velocity", 400);
+    // The robot comes after what its cycle uses: destroyed first, it
+    // ends the cycle before they go.
+    ArRobot robot;
+    robot.addRangeDevice(&sonar);
+    ArActionGroup wander(&robot);
     wander.addAction(&recover, 100);
     wander.addAction(&cruise, 25);
     ASSERT_TRUE(connectTo(robot, sim.port()));
@@ -103,8 +107,10 @@ TEST(ClosedLoop, SonarReadingsOfTheSimulatedWallReachTheSonarDevice)
     // The standard room's east wall is at x = 8000: 1500 mm ahead.
     SimProcess sim({"--pose", "6500,3000,0"});
     ASSERT_NE(sim.port(), 0);
-    ArRobot robot;
     ArSonarDevice sonar;
+    // The robot comes after what its cycle uses: destroyed first, it
+    // ends the cycle before they go.
+    ArRobot robot;
     robot.addRangeDevice(&sonar);
     ASSERT_TRUE(connectTo(robot, sim.port()));
     robot.runAsync(true);

@@ -19,13 +19,15 @@ TEST(Wander, SixtySecondsInTheRoomWithoutTouchingAWall)
 
     // The same actions, strengths and priorities as the docking controller's
     // wander mode.
-    ArRobot robot;
     ArSonarDevice sonar(24, 64, "sonar");
-    ArActionGroup wander(&robot);
     ArActionStallRecover recover("stall recover", 225, 50, 150, 45);
     ArActionAvoidFront near("Avoid Front Near", 225, 0, 15, true);
     ArActionAvoidFront far("avoid front obstacles", 450, 200, 15, true);
     ArActionConstantVelocity cruise("Constant Velocity", 400);
+    // The robot comes after what its cycle uses: destroyed first, it
+    // ends the cycle before they go.
+    ArRobot robot;
+    ArActionGroup wander(&robot);
     wander.addAction(&recover, 100);
     wander.addAction(&near, 50);
     wander.addAction(&far, 45);
