@@ -22,7 +22,6 @@
 #include <vector>
 
 #include "frame.h"
-#include "frame_threshold.h"
 #include "kelvix.h"
 #include "report_ipc.h"
 
@@ -246,7 +245,7 @@ void BM_LoopStep(benchmark::State &state)
     for (auto _ : state) {
         switch (step) {
         case kConvert: kxGrabLastImage(vision.pic); break;
-        case kThreshold: thresholdFrame(vision.pic, kBrightThreshold, vision.picWin, vision.binPic); break;
+        case kThreshold: kxRgb2Binary(vision.pic, kBrightThreshold, vision.picWin, vision.binPic); break;
         case kLabel:
             state.PauseTiming();
             memcpy(vision.binPic->data, binary->data, kLumaBytes * 2);

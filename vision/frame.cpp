@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "frame_threshold.h"
 
 bool createVisionImages(VisionState &state)
 {
@@ -92,7 +91,7 @@ int32_t processFrame(VisionState &state)
     // A failed grab may leave the frame without pixels; a failed threshold
     // leaves binPic without any. Such a frame has no blobs.
     int32_t n = 0;
-    if (state.pic->data && thresholdFrame(state.pic, kBrightThreshold, state.picWin, state.binPic) == 0 &&
+    if (state.pic->data && kxRgb2Binary(state.pic, kBrightThreshold, state.picWin, state.binPic) == 0 &&
         state.binPic->data && state.binPic->width > 0 && state.binPic->height > 0) {
         labelBlobs(state.binPic, state.blobs);
         if (copyLabels(state.binPic, state.greyPic))
