@@ -316,6 +316,11 @@ void RobotCore::applyStatus(const StatusPacket &s, Clock::time_point now)
 bool RobotCore::readForCycle(PacketReceiver &rx)
 {
     auto deadline = Clock::now() + kStatusWait;
+    {
+        // Wake up in time to notice the connection's end without delay.
+        std::lock_guard<std::mutex> lock(stateMutex_);
+        deadline = std::min(deadline, lastStatus_ + kConnectionTimeout + milliseconds(1));
+    }
     int fd;
     {
         std::lock_guard<std::mutex> lock(sendMutex_);
@@ -408,7 +413,7 @@ void RobotCore::cycleLoop()
             auto now = Clock::now();
             if (alive) {
                 std::lock_guard<std::mutex> lock(stateMutex_);
-                if (now - lastStatus_ > kConnectionTimeout) {
+                if (now - lastStatus_ >= kConnectionTimeout) {
                     logLine("Lost connection to the robot: no status for %lld ms.",
                             static_cast<long long>(kConnectionTimeout.count()));
                     alive = false;

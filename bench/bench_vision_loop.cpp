@@ -299,6 +299,33 @@ void BM_OpenCvEquivalent(benchmark::State &state)
         benchmark::DoNotOptimize(count);
     }
 }
+// OpenCV's labelling alone, on the binary frame, beside the loop's own
+// labelling and centroid steps (BM_LoopStep .../label and
+// .../copy_centroids_recognize).
+void BM_OpenCvLabellingOnly(benchmark::State &state)
+{
+    const int kind = int(state.range(0));
+    const int algorithm = int(state.range(1));
+    const char *algorithms[] = {"wu", "grana", "spaghetti"};
+    state.SetLabel(std::string(kKindNames[kind]) + "/" + algorithms[algorithm]);
+    const int cclType[] = {cv::CCL_WU, cv::CCL_GRANA, cv::CCL_SPAGHETTI};
+    cv::setNumThreads(1);
+    YuvFrame frame = makeFrame(kind);
+    cv::Mat yuv(kHeight * 3 / 2, kWidth, CV_8UC1, frame.bytes.data());
+    cv::Mat rgb, grey, binary, labels, stats, centroids;
+    cv::cvtColor(yuv, rgb, cv::COLOR_YUV2RGB_I420);
+    cv::cvtColor(rgb, grey, cv::COLOR_RGB2GRAY);
+    cv::threshold(grey, binary, 15, 255, cv::THRESH_BINARY);
+    for (auto _ : state) {
+        int count = cv::connectedComponentsWithStats(binary, labels, stats, centroids, 8, CV_32S,
+                                                     cclType[algorithm]);
+        benchmark::DoNotOptimize(count);
+    }
+}
+BENCHMARK(BM_OpenCvLabellingOnly)
+    ->ArgsProduct({{0, 1, 2, 3}, {0, 1, 2}})
+    ->Unit(benchmark::kMicrosecond);
+
 BENCHMARK(BM_OpenCvEquivalent)
     ->ArgsProduct({{0, 1, 2, 3}, {0, 1, 2}})
     ->Unit(benchmark::kMicrosecond);

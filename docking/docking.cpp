@@ -9,10 +9,14 @@
 // exactly once (sortOut runs only once, whoever calls it):
 // - arrival, lost connection, or an interrupt noted before ARIA took the
 //   signals over: the control loop ends and main's end path runs;
-// - Escape or a signal once ARIA handles signals: ARIA ends the process
-//   through Aria::exit, whose exit callbacks include stopVisionOnExit.
+// - a signal once ARIA handles signals: ARIA either ends the robot's cycle
+//   (our layer, while the cycle runs; main's end path follows) or ends the
+//   process through Aria::exit (ARIA 2.9.1), whose exit callbacks include
+//   stopVisionOnExit;
+// - Escape: Aria::exit from the robot's cycle thread, as above.
 // The record is only ever read through the link, which refuses every access
-// once sortOut has detached it, whichever thread is still running.
+// once sortOut has detached it, whichever thread is still running: on the
+// Aria::exit path the cycle thread may still be firing the centering action.
 #include "Aria.h"
 #include "controller_link.h"
 

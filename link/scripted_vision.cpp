@@ -1,6 +1,7 @@
 #include "scripted_vision.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <stdexcept>
@@ -103,4 +104,22 @@ TargetReport makeReport(int ulRow, int ulCol, int urRow, int urCol, int mlRow, i
 {
     return TargetReport{ulRow, ulCol, urRow, urCol, mlRow, mlCol, mrRow,
                         mrCol, llRow, llCol, lrRow, lrCol, 0,     0};
+}
+
+key_t makeKeyFile(const std::string &directory)
+{
+    std::string path = directory + "/" + kReportKeyPath;
+    std::string fresh = path + ".new";
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        // The old file stays until the rename, so the new one gets another
+        // inode.
+        int fd = open(fresh.c_str(), O_CREAT | O_EXCL | O_WRONLY, 0644);
+        if (fd == -1) return -1;
+        close(fd);
+        if (rename(fresh.c_str(), path.c_str()) != 0) return -1;
+        key_t key = ftok(path.c_str(), kReportKeyProject);
+        if (key == -1) return -1;
+        if (semget(key, 1, 0) == -1 && shmget(key, 0, 0) == -1) return key;
+    }
+    return -1;
 }

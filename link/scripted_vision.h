@@ -48,6 +48,12 @@ private:
     ReportIpc ipc_;
 };
 
+// Creates `directory`/quorvantel for a test. ftok keys keep only 16 bits of
+// the file's inode, so two scratch files can share a key; when objects of
+// another run already exist for this key, the file is replaced by a new one
+// (a new inode) until the key is free. Returns the key, or -1 on failure.
+key_t makeKeyFile(const std::string &directory);
+
 // A report with the given markers set (row, column) and every other word 0.
 TargetReport makeReport(int ulRow, int ulCol, int urRow, int urCol, int mlRow, int mlCol,
                         int mrRow, int mrCol, int llRow, int llCol, int lrRow, int lrCol);

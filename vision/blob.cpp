@@ -3,7 +3,6 @@
 
 #include <cstddef>
 #include <cstdio>
-#include <cstdlib>
 
 #include "blob_fill.h"
 #include "blob_scan.h"

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+
 bool createVisionImages(VisionState &state)
 {
     state.pic = kxImageCreate(RGB, kFrameWidth, kFrameHeight);

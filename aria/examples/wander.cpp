@@ -10,13 +10,18 @@
 
 int main(int argc, char **argv)
 {
+  // The actions are declared before the robot so that they outlive its cycle.
+  ArActionStallRecover recover("stall recover", 225, 50, 150, 45);
+  ArActionAvoidFront avoidNear("Avoid Front Near", 225, 0, 15, true);
+  ArActionAvoidFront avoidFar("avoid front obstacles", 450, 200, 15, true);
+  ArActionConstantVelocity cruise("Constant Velocity", 400);
   ArRobot robot;
   ArSonarDevice sonar(24, 64, "sonar");
-  ArActionGroup *wander = new ArActionGroup(&robot);
-  wander->addAction(new ArActionStallRecover("stall recover", 225, 50, 150, 45), 100);
-  wander->addAction(new ArActionAvoidFront("Avoid Front Near", 225, 0, 15, true), 50);
-  wander->addAction(new ArActionAvoidFront("avoid front obstacles", 450, 200, 15, true), 45);
-  wander->addAction(new ArActionConstantVelocity("Constant Velocity", 400), 25);
+  ArActionGroup wander(&robot);
+  wander.addAction(&recover, 100);
+  wander.addAction(&avoidNear, 50);
+  wander.addAction(&avoidFar, 45);
+  wander.addAction(&cruise, 25);
   ArKeyHandler keyHandler(false, true);
 
   Aria::init(Aria::SIGHANDLE_THREAD, true, true);
@@ -38,7 +43,7 @@ int main(int argc, char **argv)
   }
   robot.comInt(4, 1);   // motors on
   robot.runAsync(true);
-  wander->activateExclusive();
+  wander.activateExclusive();
   puts("wander: running (Escape or Ctrl-C ends)");
   fflush(stdout);
 

@@ -23,6 +23,7 @@ protected:
     static void SetUpTestSuite()
     {
         scratch_ = new kxtest::ScratchDir;
+        ASSERT_NE(makeKeyFile(scratch_->path()), -1);
         vision_ = new ScriptedVision(scratch_->path());
         char here[4096];
         ASSERT_TRUE(getcwd(here, sizeof here));

@@ -120,7 +120,7 @@ TEST_F(ControllerRun, DocksOnTheRightMarkersAndSteersByDistanceAndMiddleMarker)
     show(0, 0, 300, 310, 250, 301);
     EXPECT_TRUE(expectOutput("\n 3.461538 350 inf"));
 
-    controller->sendSignal(SIGTERM);
+    controller->sendSignal(SIGINT);
     EXPECT_EQ(controller->waitForExit(seconds(10)), 0);
     std::string out = controller->output();
     EXPECT_EQ(occurrences(out, kDockingBanner), 1);
@@ -172,7 +172,7 @@ TEST_F(ControllerRun, AStallWhileTheRightMarkersAreSeenIsNoArrival)
     std::this_thread::sleep_for(milliseconds(1000));
     EXPECT_EQ(controller->output().find(kArrival), std::string::npos);
 
-    controller->sendSignal(SIGHUP);
+    controller->sendSignal(SIGTERM);
     EXPECT_EQ(controller->waitForExit(seconds(10)), 0);
     EXPECT_FALSE(vision->running());
 }

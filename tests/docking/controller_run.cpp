@@ -41,7 +41,7 @@ int occurrences(const std::string &text, const std::string &needle)
 
 void ControllerRun::SetUp()
 {
-    ASSERT_TRUE(kxtest::writeFile(scratch.file("quorvantel"), ""));
+    ASSERT_NE(makeKeyFile(scratch.path()), -1);
 }
 
 void ControllerRun::TearDown()

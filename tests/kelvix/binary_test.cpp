@@ -1,5 +1,6 @@
 // Thresholding: the mean rule, windows, refusals and destination reuse.
 #include <climits>
+#include <random>
 
 #include <gtest/gtest.h>
 
@@ -139,4 +140,35 @@ TEST(GrayToBinary, ValueMustExceedThreshold)
     kxWindow outside{-10, -10, 100, 100};
     EXPECT_EQ(kxGray2Binary(src.get(), 15, &outside, dst.get()), 0);
     EXPECT_EQ(dst->data[1], 255);
+}
+
+// The fast path (eight pixels at a time, saturating 16-bit sums) must agree
+// with the plain rule everywhere: odd widths, run tails, partial windows,
+// full-range samples whose sums do not fit 16 bits.
+TEST(RgbToBinary, AgreesWithPlainRuleOnRandomFramesAndWindows)
+{
+    std::mt19937 random(15);
+    const std::pair<int, int> sizes[] = {{640, 480}, {1, 1}, {7, 3}, {9, 1}, {33, 17}, {8, 3}};
+    for (int trial = 0; trial < 60; ++trial) {
+        auto [width, height] = sizes[trial % 6];
+        ImagePtr src(kxtest::makeImage(RGB, width, height));
+        const bool fullRange = trial % 3 == 0;
+        for (int i = 0; i < width * height * 3; ++i)
+            src->data[i] = uint16_t(fullRange ? random() % 65536 : random() % 4 ? random() % 40 : 200 + random() % 56);
+        const int x = trial % 4 == 1 ? int(random() % width) : 0;
+        const int y = trial % 4 == 1 ? int(random() % height) : 0;
+        const kxWindow window{x, y, width - x - (x ? int(random() % (width - x)) : 0), height - y};
+        ImagePtr dst(kxtest::makeImage(GRAY, 1, 1));
+        for (int threshold : {15, 0, 1, 254, 21844, 21845, 65535, int(random() % 30000)}) {
+            ASSERT_EQ(kxRgb2Binary(src.get(), threshold, &window, dst.get()), 0);
+            for (int row = window.y; row < window.y + window.height; ++row)
+                for (int col = window.x; col < window.x + window.width; ++col) {
+                    uint32_t sum = uint32_t(kxtest::channelAt(src.get(), col, row, 0)) +
+                                   kxtest::channelAt(src.get(), col, row, 1) +
+                                   kxtest::channelAt(src.get(), col, row, 2);
+                    ASSERT_EQ(kxtest::channelAt(dst.get(), col, row), sum / 3 > uint32_t(threshold) ? 255 : 0)
+                        << "trial " << trial << " threshold " << threshold << " at " << col << "," << row;
+                }
+        }
+    }
 }

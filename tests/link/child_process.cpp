@@ -33,11 +33,6 @@ int runChild(const std::string &directory, const std::function<int()> &body)
     return waitChild(startChild(directory, body));
 }
 
-key_t keyIn(const std::string &directory)
-{
-    return ftok((directory + "/" + kReportKeyPath).c_str(), kReportKeyProject);
-}
-
 bool semaphoreExists(key_t key)
 {
     return semget(key, 1, 0) != -1;

@@ -22,9 +22,6 @@ int waitChild(pid_t pid);
 // startChild + waitChild.
 int runChild(const std::string &directory, const std::function<int()> &body);
 
-// The key both programs derive inside `directory`.
-key_t keyIn(const std::string &directory);
-
 // Whether a semaphore set / segment exists for `key`.
 bool semaphoreExists(key_t key);
 bool segmentExists(key_t key);

@@ -1,4 +1,5 @@
 // The controller's side: attachment, acknowledgement, the stop, interrupts.
+#include <atomic>
 #include <chrono>
 #include <csignal>
 #include <thread>
@@ -81,6 +82,42 @@ TEST_F(LinkTest, StopClearsTheFlagsOnceAndLetsGoOfTheRecord)
     expected.newReport = 0;
     expected.running = 0;
     EXPECT_TRUE(sameReport(vision.snapshot(), expected));
+    EXPECT_EQ(vision.semaphoreValue(), 1);
+}
+
+// The stop may come from another thread (ARIA's exit callbacks) while the
+// robot's cycle thread and the control loop still read the record: none of
+// them may touch the mapping once it is detached (that would fault).
+TEST_F(LinkTest, StopFromAnotherThreadWhileTheRecordIsInUse)
+{
+    ScriptedVision vision(dir());
+    vision.publish(kFrame);
+    int status = linktest::runChild(dir(), [] {
+        controller_link::initializeSemShm();
+        std::atomic<bool> done{false};
+        std::atomic<long> nonZeroAfterStop{0};
+        auto reader = [&] {
+            while (!done.load()) {
+                bool stoppedBefore = controller_link::stopHasRun();
+                int32_t column = controller_link::readWord(&TargetReport::ulCol);
+                if (stoppedBefore && column != 0) ++nonZeroAfterStop;
+            }
+        };
+        std::thread cycle(reader);
+        std::thread loop([&] {
+            while (!done.load()) controller_link::acknowledgeReport();
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        std::thread stopper([] { controller_link::sortOut(SIGINT); });
+        stopper.join();
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        done = true;
+        cycle.join();
+        loop.join();
+        return nonZeroAfterStop.load() == 0 ? 0 : 1;
+    });
+    EXPECT_EQ(status, 0);
+    EXPECT_FALSE(vision.running());
     EXPECT_EQ(vision.semaphoreValue(), 1);
 }
 

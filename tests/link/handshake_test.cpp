@@ -2,6 +2,9 @@
 // controller side, each in a process of its own.
 #include <chrono>
 #include <random>
+#include <sched.h>
+#include <sys/sem.h>
+#include <sys/shm.h>
 #include <thread>
 #include <unistd.h>
 
@@ -18,10 +21,10 @@ TargetReport frameNumber(int n)
     return frame;
 }
 
-// Waits up to two seconds for the vision side's semaphore set to appear.
+// Waits up to ten seconds for the vision side's semaphore set to appear.
 bool waitForVisionStart(key_t key)
 {
-    for (int i = 0; i < 2000; ++i) {
+    for (int i = 0; i < 10000; ++i) {
         if (linktest::semaphoreExists(key) && linktest::readSegment(key).running == 1) return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
@@ -116,4 +119,63 @@ TEST_F(LinkTest, RepeatedStopRacesEndBothSidesCleanly)
         }
     }
     EXPECT_EQ(failures, 0);
+}
+
+namespace {
+
+// Both processes on one CPU, the vision side at idle priority while it
+// publishes: when its unlock wakes the waiting controller, the controller
+// runs first. (Without these settings the test still runs, less sharply.)
+void runOn(int cpu)
+{
+    cpu_set_t cpus;
+    CPU_ZERO(&cpus);
+    CPU_SET(cpu, &cpus);
+    sched_setaffinity(0, sizeof cpus, &cpus);
+}
+
+void setPolicy(int policy)
+{
+    sched_param none{};
+    sched_setscheduler(0, policy, &none);
+}
+
+} // namespace
+
+// The worst case for the vision side's ordering: a controller that takes the
+// lock the moment the vision side releases it, clears the run flag, and is
+// then slow to unlock. A vision side that looked at the flag only after its
+// unlock would see 0 in that gap and remove the set under the controller.
+TEST_F(LinkTest, ASlowStopRightAfterAPublicationKeepsItsLock)
+{
+    const int kRounds = 5;
+    const int cpu = sched_getcpu() >= 0 ? sched_getcpu() : 0;
+    for (int round = 0; round < kRounds; ++round) {
+        pid_t vision = linktest::startChild(dir(), [cpu] {
+            runOn(cpu);
+            vision_link::initializeSemShm();
+            vision_link::setRunning();
+            setPolicy(SCHED_IDLE);
+            int frame = 0;
+            while (vision_link::publishReport(frameNumber(++frame))) {
+            }
+            setPolicy(SCHED_OTHER);
+            vision_link::shutdownSemShm();
+            return 0;
+        });
+        ASSERT_TRUE(waitForVisionStart(key));
+        int semid = semget(key, 1, 0);
+        int controller = linktest::runChild(dir(), [semid, cpu, this] {
+            runOn(cpu);
+            auto *record = static_cast<TargetReport *>(shmat(shmget(key, 0, 0), nullptr, 0));
+            sembuf take{0, -1, 0}, give{0, +1, 0};
+            if (semop(semid, &take, 1) != 0) return 2;
+            storeWord(record->running, 0);
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            return semop(semid, &give, 1) == 0 ? 0 : 1;
+        });
+        EXPECT_EQ(controller, 0) << "round " << round << ": the final unlock failed";
+        EXPECT_EQ(linktest::waitChild(vision), 0);
+        if (HasFailure()) break;
+    }
 }

@@ -5,14 +5,14 @@
 #include <gtest/gtest.h>
 
 #include "child_process.h"
+#include "scripted_vision.h"
 #include "test_support.h"
 
 class LinkTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(kxtest::writeFile(scratch.file("quorvantel"), ""));
-        key = linktest::keyIn(scratch.path());
+        key = makeKeyFile(scratch.path());
         ASSERT_NE(key, -1);
     }
     void TearDown() override { linktest::removeIpc(key); }

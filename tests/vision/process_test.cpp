@@ -16,6 +16,7 @@
 
 #include "child_process.h"
 #include "report_ipc.h"
+#include "scripted_vision.h"
 #include "test_support.h"
 #include "y4m_video.h"
 
@@ -75,8 +76,8 @@ class VisionProcess : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(kxtest::writeFile(scratch.file("quorvantel"), ""));
-        key = linktest::keyIn(scratch.path());
+        // A key file whose key no other run's IPC objects use.
+        key = makeKeyFile(scratch.path());
         ASSERT_NE(key, -1);
     }
 

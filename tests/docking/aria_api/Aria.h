@@ -1,0 +1,163 @@
+// Declarations only: exactly the ARIA 2.9.1 API the controller may use, as
+// listed in the project's notes on ARIA (same signatures, same defaults).
+// The controller's source is compiled against this header alone, which
+// fails as soon as it uses anything beyond that list.
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+
+class ArRobot;
+class ArArg;
+
+class ArFunctor
+{
+public:
+  virtual ~ArFunctor() {}
+  virtual void invoke(void) = 0;
+};
+
+class ArGlobalFunctor : public ArFunctor
+{
+public:
+  ArGlobalFunctor(void (*func)(void));
+  virtual void invoke(void);
+};
+
+class ArActionDesired
+{
+public:
+  static const double NO_STRENGTH, MIN_STRENGTH, MAX_STRENGTH;
+  virtual ~ArActionDesired();
+  virtual void setVel(double vel, double strength = MAX_STRENGTH);
+  virtual void setDeltaHeading(double deltaHeading, double strength = MAX_STRENGTH);
+  virtual void reset(void);
+};
+
+class ArAction
+{
+public:
+  ArAction(const char *name, const char *description = "");
+  virtual ~ArAction();
+  virtual bool isActive(void) const;
+  virtual void activate(void);
+  virtual void deactivate(void);
+  virtual ArActionDesired *fire(ArActionDesired currentDesired) = 0;
+  virtual void setRobot(ArRobot *robot);
+  virtual int getNumArgs(void) const;
+  virtual const ArArg *getArg(int number) const;
+  virtual ArArg *getArg(int number);
+  virtual const char *getName(void) const;
+  virtual const char *getDescription(void) const;
+  virtual ArActionDesired *getDesired(void) { return NULL; }
+  virtual const ArActionDesired *getDesired(void) const { return NULL; }
+  virtual void log(bool verbose = true) const;
+
+protected:
+  ArRobot *myRobot;
+};
+
+class ArActionStallRecover : public ArAction
+{
+public:
+  ArActionStallRecover(const char *name = "stall recover", double obstacleDistance = 225,
+                       int cyclesToMove = 50, double speed = 150, double degreesToTurn = 45,
+                       bool enabled = true);
+  virtual ArActionDesired *fire(ArActionDesired currentDesired);
+};
+
+class ArActionAvoidFront : public ArAction
+{
+public:
+  ArActionAvoidFront(const char *name = "avoid front obstacles", double obstacleDistance = 450,
+                     double avoidVelocity = 200, double turnAmount = 15,
+                     bool useTableIRIfAvail = true);
+  virtual ArActionDesired *fire(ArActionDesired currentDesired);
+};
+
+class ArActionConstantVelocity : public ArAction
+{
+public:
+  ArActionConstantVelocity(const char *name = "Constant Velocity", double velocity = 400);
+  virtual ArActionDesired *fire(ArActionDesired currentDesired);
+};
+
+class ArActionGroup
+{
+public:
+  ArActionGroup(ArRobot *robot);
+  virtual ~ArActionGroup();
+  virtual void addAction(ArAction *action, int priority);
+  virtual void activateExclusive(void);
+};
+
+class ArRangeDevice
+{
+public:
+  virtual ~ArRangeDevice();
+};
+
+class ArSonarDevice : public ArRangeDevice
+{
+public:
+  ArSonarDevice(size_t currentBufferSize = 24, size_t cumulativeBufferSize = 64,
+                const char *name = "sonar");
+};
+
+class ArKeyHandler
+{
+public:
+  ArKeyHandler(bool blocking = false, bool addAriaExitCB = true, FILE *stream = NULL,
+               bool takeKeysInConstructor = true);
+  ~ArKeyHandler();
+  void restore(void);
+};
+
+class ArRobot
+{
+public:
+  ArRobot(const char *name = NULL, bool ignored = true, bool doSigHandle = true,
+          bool normalInit = true, bool addAriaExitCallback = true);
+  ~ArRobot();
+  void runAsync(bool stopRunIfNotConnected, bool runNonThreadedPacketReader = false);
+  bool isRunning(void) const;
+  bool disconnect(void);
+  void stop(void);
+  bool com(unsigned char command);
+  bool comInt(unsigned char command, short int argument);
+  bool isLeftMotorStalled(void) const;
+  bool isRightMotorStalled(void) const;
+  void addRangeDevice(ArRangeDevice *device);
+  void attachKeyHandler(ArKeyHandler *keyHandler, bool exitOnEscape = true,
+                        bool useExitNotShutdown = true);
+  int lock();
+  int unlock();
+};
+
+class ArSimpleConnector
+{
+public:
+  ArSimpleConnector(int *argc, char **argv);
+  ~ArSimpleConnector();
+  bool parseArgs(void);
+  void logOptions(void) const;
+  bool connectRobot(ArRobot *robot);
+};
+
+class Aria
+{
+public:
+  typedef enum { SIGHANDLE_SINGLE, SIGHANDLE_THREAD, SIGHANDLE_NONE } SigHandleMethod;
+  static void init(SigHandleMethod method = SIGHANDLE_THREAD, bool initSockets = true,
+                   bool sigHandleExitNotShutdown = true);
+  static void shutdown();
+  static void exit(int exitCode = 0);
+  static void setKeyHandler(ArKeyHandler *keyHandler);
+  static void addExitCallback(ArFunctor *functor, int position = 50);
+};
+
+class ArUtil
+{
+public:
+  static void sleep(unsigned int ms);
+};
