@@ -212,6 +212,17 @@ void Server::controlCommand(const std::string &line)
     }
 }
 
+bool Server::controlInForeground() const
+{
+    // Reading a terminal from a background job would stop the simulator
+    // (SIGTTIN) and with it the robot's status packets: wait until it is
+    // in the foreground again.
+    if (!isatty(STDIN_FILENO))
+        return true;
+    pid_t foreground = tcgetpgrp(STDIN_FILENO);
+    return foreground < 0 || foreground == getpgrp();
+}
+
 void Server::readControl()
 {
     char buf[512];
@@ -252,7 +263,7 @@ int Server::run()
             clientAt = n;
             fds[n++] = {clientFd_, POLLIN, 0};
         }
-        if (controlOpen_) {
+        if (controlOpen_ && controlInForeground()) {
             controlAt = n;
             fds[n++] = {STDIN_FILENO, POLLIN, 0};
         }

@@ -32,6 +32,7 @@ private:
     void dropClient(const char *why);
     void readClient();
     void sendToClient(const std::vector<uint8_t> &bytes);
+    bool controlInForeground() const;
     void readControl();
     void controlCommand(const std::string &line);
     void log(const std::string &message);
