@@ -53,7 +53,7 @@ void installSignals()
 } // namespace
 
 Server::Server(const World &world, const ServerOptions &options)
-    : world_(world), options_(options), robot_(world)
+    : options_(options), robot_(world)
 {
     robot_.reset(options_.start);
 }

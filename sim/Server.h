@@ -19,6 +19,7 @@ struct ServerOptions {
 
 class Server {
 public:
+    // `world` must outlive the server.
     Server(const World &world, const ServerOptions &options);
     ~Server();
 
@@ -37,7 +38,6 @@ private:
     void controlCommand(const std::string &line);
     void log(const std::string &message);
 
-    const World &world_;
     ServerOptions options_;
     RobotModel robot_;
     int listenFd_ = -1;
