@@ -93,8 +93,13 @@ TEST(Link, HandshakeThenTheFirstCycleSendsTheRobotsLimitsAndVelocity)
     EXPECT_TRUE(hasCommand(cmds, SETA, 300));
     EXPECT_TRUE(hasCommand(cmds, SETA, -300));
     EXPECT_TRUE(hasCommand(cmds, SETRV, 100));
-    // No action: velocity 0 and rotation 0.
+    // No action: velocity 0 and rotation 0 once, then only PULSE to keep the
+    // robot's watchdog content.
     EXPECT_TRUE(hasCommand(cmds, VEL, 0));
+    auto idleSince = Clock::now();
+    std::this_thread::sleep_for(1300ms);
+    EXPECT_TRUE(fake.commands(VEL, idleSince).empty());
+    EXPECT_GE(fake.commands(PULSE, idleSince).size(), 2u);
     EXPECT_TRUE(robot.isRunning());
 }
 
