@@ -237,6 +237,13 @@ void Trial::watch()
             result_.end = controllerOutput_.arrived() ? TrialEnd::ArrivedElsewhere : TrialEnd::ControllerEnded;
             return;
         }
+        if (!vision_.running() && report_->latest().running != 0) {
+            // Gone without the controller's stop request (which clears the run
+            // flag): the controller would steer by a frozen record.
+            result_.end = TrialEnd::Failed;
+            result_.error = "the vision program ended during the trial (see " + logPath("vision") + ")";
+            return;
+        }
         if (t >= setup_.timeLimit) {
             result_.end = TrialEnd::TimeLimit;
             return;

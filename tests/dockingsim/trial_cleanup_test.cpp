@@ -9,6 +9,7 @@
 #include <sys/ipc.h>
 #include <sys/sem.h>
 #include <sys/shm.h>
+#include <sys/stat.h>
 #include <thread>
 
 #include "child_process.h"
@@ -39,6 +40,32 @@ TEST(TrialCleanup, HiddenStationEndsByTheTimeLimit)
     EXPECT_FALSE(std::filesystem::exists(r.workDir));
     EXPECT_EQ(dockingtest::processesMentioning(r.workDir), 0);
     EXPECT_FALSE(r.picture.empty());
+}
+
+TEST(TrialCleanup, VisionProgramKilledMidwayEndsTheTrialAndItsLeftovers)
+{
+    kxtest::ScratchDir out;
+    // The real vision program, killed without its orderly shutdown: it
+    // leaves its semaphore set and segment behind.
+    const std::string wrapper = out.file("dying-vision");
+    ASSERT_TRUE(kxtest::writeFile(wrapper, std::string("#!/bin/sh\n\"") + VISION_PROGRAM +
+                                               "\" \"$1\" & pid=$!\nsleep 4\nkill -9 $pid\nwait $pid\nexit 0\n"));
+    ASSERT_EQ(chmod(wrapper.c_str(), 0755), 0);
+    TrialSetup setup;
+    setup.start = {3.0, 2.25, kPi};
+    setup.timeLimit = 60.0;
+    setup.outputDir = out.path();
+    setup.visionProgram = wrapper;
+    setup.dockingProgram = DOCKING_PROGRAM;
+    setup.progress = false;
+    const std::atomic<bool> never{false};
+    const TrialResult r = runTrial(setup, never);
+
+    EXPECT_EQ(r.end, TrialEnd::Failed) << trialEndName(r.end);
+    EXPECT_NE(r.error.find("vision program ended"), std::string::npos) << r.error;
+    EXPECT_LT(r.seconds, 20.0);
+    EXPECT_TRUE(r.cleanedUp);
+    EXPECT_EQ(dockingtest::processesMentioning(r.workDir), 0);
 }
 
 TEST(TrialCleanup, InterruptEndsEverything)
