@@ -85,7 +85,8 @@ std::vector<Segment> Station::guideSegments() const
     std::vector<Segment> segments;
     for (double sign : {1.0, -1.0}) {
         segments.push_back({toWorld(-L::plateDepth, sign * L::railHalfGap), toWorld(L::railLength, sign * L::railHalfGap)});
-        segments.push_back({toWorld(L::railLength, sign * L::railHalfGap),
+        segments.push_back({toWorld(L::railLength, sign * L::railHalfGap), toWorld(L::bendLength, sign * L::bendHalfWidth)});
+        segments.push_back({toWorld(L::bendLength, sign * L::bendHalfWidth),
                             toWorld(L::funnelLength, sign * L::funnelHalfWidth)});
     }
     return segments;

@@ -37,12 +37,18 @@ struct StationLayout {
     static constexpr double plateHalfWidth = 0.16;
     static constexpr double plateDepth = 0.10; // from the wall to the plate's face
     // Guide: straight rails this far from the centre line (the robot's half
-    // width plus 1.5 cm) up to railLength from the plate, then a straight
-    // flare to funnelHalfWidth at funnelLength.
+    // width plus 1.5 cm) up to railLength from the plate, then a flare to
+    // funnelHalfWidth at funnelLength.
     static constexpr double railHalfGap = RobotBody::halfWidth + 0.015;
     static constexpr double railLength = 0.45;
-    static constexpr double funnelHalfWidth = 0.75;
-    static constexpr double funnelLength = 1.05;
+    // The flare bends once: 41 degrees off the centre line, shallow enough for
+    // a robot to slide along, up to bendLength, then 60 degrees to the mouth,
+    // wide enough that robots coming in 35 degrees off the line meet it from
+    // the inside and slide on to the shallow part.
+    static constexpr double bendHalfWidth = 0.576;
+    static constexpr double bendLength = 0.85;
+    static constexpr double funnelHalfWidth = 1.096;
+    static constexpr double funnelLength = 1.15;
     static constexpr double guideHeight = 0.12; // low: the camera looks over it
 
     // Marker heights chosen for the default camera: focal length times the
