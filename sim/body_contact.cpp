@@ -100,6 +100,7 @@ Contact contactWith(const std::array<Vec2, 6> &poly, const Pose &pose, const Obs
         best.point = s.a + t * along;
     }
     best.compliant = o.compliant;
+    best.slides = o.slides;
     return best;
 }
 
@@ -108,28 +109,43 @@ Contact contactWith(const std::array<Vec2, 6> &poly, const Pose &pose, const Obs
 Contact deepestContact(const Pose &pose, const std::vector<Obstacle> &obstacles)
 {
     const auto poly = bodyAt(pose);
-    // A rigid contact always comes first: nothing may push the robot through a wall.
-    Contact rigid, compliant;
+    // The stiffest contact comes first: nothing may push the robot through
+    // the plate, and a wall outranks the guide.
+    Contact rigid, wall, compliant;
     for (const Obstacle &o : obstacles) {
         // Cheap reject: the body fits in a circle of 0.37 m around the axle.
         if (distanceToSegment(pose.position(), o.segment) > 0.38)
             continue;
         const Contact c = contactWith(poly, pose, o);
-        Contact &best = o.compliant ? compliant : rigid;
+        Contact &best = o.compliant ? compliant : o.slides ? wall : rigid;
         if (c.depth > best.depth)
             best = c;
     }
-    return rigid.depth > 0.0 ? rigid : compliant;
+    if (rigid.depth > 0.0)
+        return rigid;
+    return wall.depth > 0.0 ? wall : compliant;
 }
 
 bool BodyMotion::guided(Pose &pose, double dt) const
 {
     double slideLeft = kGuideSlide * dt;
     double turnLeft = kGuideTurn * dt;
+    double skidLeft = kWallSkid * dt;
     for (int i = 0; i < 8; ++i) {
         const Contact c = deepestContact(pose, *obstacles_);
         if (c.depth <= 0.0)
             return true;
+        if (c.slides) {
+            // A wall only stops motion into it; the body skids out along its
+            // normal, within what the wheels allow.
+            if (skidLeft <= 0.0)
+                return false;
+            const double skid = std::min(c.depth + kTolerance, skidLeft);
+            skidLeft -= skid;
+            pose.x += skid * c.normal.x;
+            pose.y += skid * c.normal.y;
+            continue;
+        }
         if (!c.compliant || (slideLeft <= 0.0 && turnLeft <= 0.0))
             return false;
         // The guide pushes off the robot's middle, so it first turns the

@@ -13,6 +13,7 @@ namespace dockworld {
 struct Obstacle {
     Segment segment;
     bool compliant = false; // the guide: slides and turns the robot within limits
+    bool slides = false;    // a wall: rigid, but a body touching it skids along it
 };
 
 struct Contact {
@@ -20,6 +21,7 @@ struct Contact {
     Vec2 normal;        // direction that pushes the body out
     Vec2 point;         // where they touch
     bool compliant = false;
+    bool slides = false;
 };
 
 // Deepest overlap of the robot's body at `pose` with any obstacle; depth 0
@@ -34,6 +36,10 @@ public:
     // can force on a robot driving into it.
     static constexpr double kGuideSlide = 0.15;  // m/s
     static constexpr double kGuideTurn = 0.436;  // rad/s (25 degrees/s)
+    // How fast a body that turns or drives against a wall at a slant skids
+    // away from it (the wheels slip sideways rather than the body entering
+    // the wall). Driving straight at a wall is faster than this: it stalls.
+    static constexpr double kWallSkid = 0.15; // m/s
 
     explicit BodyMotion(const std::vector<Obstacle> *obstacles) : obstacles_(obstacles) {}
 

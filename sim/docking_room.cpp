@@ -17,7 +17,7 @@ DockingRoom::DockingRoom(bool hideStation, const CameraModel &camera)
         furniture_.push_back({{1.5, 0.6}, {1.6, 3.9}}); // screen across the approach
 
     for (const Segment &s : walls())
-        obstacles_.push_back({s, false});
+        obstacles_.push_back({s, false, true});
     for (const Segment &s : station_.plateSegments())
         obstacles_.push_back({s, false});
     for (const Segment &s : station_.guideSegments())

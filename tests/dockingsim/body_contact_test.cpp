@@ -22,7 +22,7 @@ struct Bench {
             obstacles.push_back({s, false});
         for (const Segment &s : station.guideSegments())
             obstacles.push_back({s, true});
-        obstacles.push_back({{{-0.1, -3.0}, {-0.1, 3.0}}, false}); // the wall behind the plate
+        obstacles.push_back({{{-0.1, -3.0}, {-0.1, 3.0}}, false, true}); // the wall behind the plate
     }
 
     // Drives at `speed` and `turnRate` for `seconds`; returns the final pose
