@@ -112,6 +112,24 @@ TEST(BodyContact, RigidWallIsNeverCrossed)
     EXPECT_EQ(deepestContact(end, bench.obstacles).depth, 0.0);
 }
 
+TEST(BodyContact, WallStallsAHeadOnPushButLetsTheBodyTurnOff)
+{
+    Bench bench;
+    // Straight at the wall north of the station: stopped, and the motors stall.
+    double stalled = 0.0;
+    const Pose pushed = bench.drive({1.0, 1.5, kPi}, 0.3, 0.0, 5.0, &stalled);
+    EXPECT_NEAR(pushed.x, -0.1 + RobotBody::front, 0.003);
+    EXPECT_GT(stalled, 1.0);
+    // Turning on the spot from there swings a nose corner into the wall: the
+    // body skids back off it and turns instead of sticking.
+    stalled = 0.0;
+    const Pose turned = bench.drive(pushed, 0.0, 0.5, 1.0, &stalled);
+    EXPECT_GT(normalizeAngle(turned.heading - pushed.heading), 0.4);
+    EXPECT_GT(turned.x, pushed.x + 0.01);
+    EXPECT_LT(stalled, 0.1);
+    EXPECT_EQ(deepestContact(turned, bench.obstacles).depth, 0.0);
+}
+
 TEST(BodyContact, FreeDrivingIsUntouched)
 {
     Bench bench;
