@@ -296,8 +296,6 @@ private:
   std::string mySerialPort;
   int mySerialBaud;
   int myRemoteTcpPort;
-  bool myRemoteIsSim;
-  bool myRemoteIsNotSim;
 };
 
 // Library start and stop.

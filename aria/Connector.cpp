@@ -76,7 +76,7 @@ bool parseNumber(const char *text, int &out)
 
 ArSimpleConnector::ArSimpleConnector(int *argc, char **argv)
     : myArgc(argc), myArgv(argv), mySerialPort("/dev/ttyS0"), mySerialBaud(9600),
-      myRemoteTcpPort(8101), myRemoteIsSim(false), myRemoteIsNotSim(false)
+      myRemoteTcpPort(8101)
 {
 }
 
@@ -110,10 +110,10 @@ bool ArSimpleConnector::parseArgs(void)
                 logLine("Argument given to %s is not a number: %s", word.c_str(), value);
                 ok = false;
             }
-        } else if (word == "-remoteIsSim" || word == "-ris") {
-            myRemoteIsSim = true;
-        } else if (word == "-remoteIsNotSim" || word == "-rins") {
-            myRemoteIsNotSim = true;
+        } else if (word == "-remoteIsSim" || word == "-ris" || word == "-remoteIsNotSim" ||
+                   word == "-rins") {
+            // Accepted for compatibility: whether the TCP robot is a simulator
+            // changes nothing in this layer.
         } else {
             // Not ours: left in argv for the program.
             myArgv[kept++] = myArgv[i];
@@ -164,8 +164,9 @@ bool ArSimpleConnector::connectRobot(ArRobot *robot)
         logLine("Could not connect to %s on port %d.", host.c_str(), myRemoteTcpPort);
         return false;
     }
-    logLine("Could not connect to simulator, connecting to robot through serial port %s.",
-            mySerialPort.c_str());
+    logLine("Could not connect to simulator, connecting to robot through serial port %s "
+            "at %d baud.",
+            mySerialPort.c_str(), mySerialBaud);
     logLine("Serial port robots are not supported by this ARIA-compatible library; "
             "build against a real ARIA (-DDOCKING_ARIA=system) to use %s.",
             mySerialPort.c_str());

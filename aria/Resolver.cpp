@@ -37,9 +37,10 @@ void merge(double &value, double &strength, const ChannelSum &level)
 
 } // namespace
 
-ArActionDesired resolveActions(const std::multimap<int, ArAction *> &actions)
+ArActionDesired resolveActions(const std::multimap<int, ArAction *> &actions, bool *anyActive)
 {
     ArActionDesired result;
+    bool active = false;
     double vel = 0, velStrength = 0, delta = 0, deltaStrength = 0;
     auto it = actions.rbegin();
     while (it != actions.rend()) {
@@ -49,6 +50,7 @@ ArActionDesired resolveActions(const std::multimap<int, ArAction *> &actions)
             ArAction *action = it->second;
             if (action == nullptr || !action->isActive())
                 continue;
+            active = true;
             ArActionDesired *want = action->fire(result);
             if (want == nullptr)
                 continue;
@@ -63,6 +65,8 @@ ArActionDesired resolveActions(const std::multimap<int, ArAction *> &actions)
         if (deltaStrength >= ArActionDesired::MIN_STRENGTH)
             result.setDeltaHeading(delta, deltaStrength);
     }
+    if (anyActive != nullptr)
+        *anyActive = active;
     return result;
 }
 

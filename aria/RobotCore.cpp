@@ -476,9 +476,10 @@ void RobotCore::runCycle(Clock::time_point now)
 void RobotCore::resolveAndSend(Clock::time_point now)
 {
     ArActionDesired result;
+    bool anyActive = false;
     {
         std::lock_guard<std::mutex> lock(actionsMutex_);
-        result = resolveActions(actions_);
+        result = resolveActions(actions_, &anyActive);
     }
     bool direct;
     bool haveConfig;
@@ -506,11 +507,14 @@ void RobotCore::resolveAndSend(Clock::time_point now)
         r.lastTransSent = r.lastRotSent = r.lastAnySent = now - kRefresh;
         r.lastVel = r.lastRotVel = INT_MIN;
     }
+    // Idle: no action active and no direct motion. The robot is told once
+    // to stand still, then only kept awake with PULSE.
+    bool idle = !direct && !anyActive;
     bool sentMotion = false;
     int vel = 0;
     if (!direct && result.getVelStrength() >= ArActionDesired::MIN_STRENGTH)
         vel = toShort(result.getVel());
-    if (vel != r.lastVel || now - r.lastTransSent >= kRefresh) {
+    if (vel != r.lastVel || (!idle && now - r.lastTransSent >= kRefresh)) {
         comInt(VEL, static_cast<int16_t>(vel));
         r.lastVel = vel;
         r.lastTransSent = now;
@@ -524,15 +528,15 @@ void RobotCore::resolveAndSend(Clock::time_point now)
         r.lastRotVel = INT_MIN;
         r.lastRotSent = now;
         sentMotion = true;
-    } else if (r.lastRotVel != 0 || now - r.lastRotSent >= kRefresh) {
+    } else if (r.lastRotVel != 0 || (!idle && now - r.lastRotSent >= kRefresh)) {
         comInt(RVEL, 0);
         r.lastRotVel = 0;
         r.lastRotSent = now;
         sentMotion = true;
     }
-    if (sentMotion)
+    if (sentMotion) {
         r.lastAnySent = now;
-    else if (now - r.lastAnySent > kRefresh) {
+    } else if (now - r.lastAnySent > kRefresh) {
         com(PULSE);
         r.lastAnySent = now;
     }

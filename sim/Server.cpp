@@ -53,7 +53,7 @@ void installSignals()
 } // namespace
 
 Server::Server(const World &world, const ServerOptions &options)
-    : world_(world), options_(options), robot_(world)
+    : options_(options), robot_(world)
 {
     robot_.reset(options_.start);
 }
@@ -212,6 +212,17 @@ void Server::controlCommand(const std::string &line)
     }
 }
 
+bool Server::controlInForeground() const
+{
+    // Reading a terminal from a background job would stop the simulator
+    // (SIGTTIN) and with it the robot's status packets: wait until it is
+    // in the foreground again.
+    if (!isatty(STDIN_FILENO))
+        return true;
+    pid_t foreground = tcgetpgrp(STDIN_FILENO);
+    return foreground < 0 || foreground == getpgrp();
+}
+
 void Server::readControl()
 {
     char buf[512];
@@ -252,7 +263,7 @@ int Server::run()
             clientAt = n;
             fds[n++] = {clientFd_, POLLIN, 0};
         }
-        if (controlOpen_) {
+        if (controlOpen_ && controlInForeground()) {
             controlAt = n;
             fds[n++] = {STDIN_FILENO, POLLIN, 0};
         }

@@ -19,6 +19,7 @@ struct ServerOptions {
 
 class Server {
 public:
+    // `world` must outlive the server.
     Server(const World &world, const ServerOptions &options);
     ~Server();
 
@@ -32,11 +33,11 @@ private:
     void dropClient(const char *why);
     void readClient();
     void sendToClient(const std::vector<uint8_t> &bytes);
+    bool controlInForeground() const;
     void readControl();
     void controlCommand(const std::string &line);
     void log(const std::string &message);
 
-    const World &world_;
     ServerOptions options_;
     RobotModel robot_;
     int listenFd_ = -1;

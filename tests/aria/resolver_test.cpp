@@ -105,10 +105,15 @@ TEST(Resolver, NullAnswersAndInactiveActionsAskForNothing)
     EXPECT_EQ(off.fired, 0);
     EXPECT_EQ(nothing.fired, 1);
 
+    bool anyActive = false;
     Actions none{{1, &nothing}};
-    ArActionDesired empty = resolveActions(none);
+    ArActionDesired empty = resolveActions(none, &anyActive);
     EXPECT_DOUBLE_EQ(empty.getVelStrength(), ArActionDesired::NO_STRENGTH);
     EXPECT_DOUBLE_EQ(empty.getDeltaHeadingStrength(), ArActionDesired::NO_STRENGTH);
+    EXPECT_TRUE(anyActive); // active, though it asked for nothing
+    Actions allOff{{1, &off}};
+    resolveActions(allOff, &anyActive);
+    EXPECT_FALSE(anyActive);
 }
 
 TEST(ActionDesired, StrengthsAreCappedAndTinyOnesCountAsNone)
