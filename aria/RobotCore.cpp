@@ -127,6 +127,31 @@ void RobotCore::closeSocket()
     fd_ = -1;
 }
 
+namespace {
+
+// Waits at most 50 ms (and not past the deadline) for bytes on the socket and
+// feeds them to the receiver. False when the connection has ended or failed.
+bool receiveUntil(int fd, PacketReceiver &rx, RobotCore::Clock::time_point deadline)
+{
+    auto left = std::chrono::duration_cast<milliseconds>(deadline - RobotCore::Clock::now()).count() + 1;
+    pollfd pf{fd, POLLIN, 0};
+    int r = poll(&pf, 1, static_cast<int>(std::max<long long>(0, std::min<long long>(left, 50))));
+    if (r < 0)
+        return errno == EINTR;
+    if (r == 0)
+        return true;
+    uint8_t buf[1024];
+    ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+    if (n == 0)
+        return false;
+    if (n < 0)
+        return errno == EAGAIN || errno == EINTR;
+    rx.feed(buf, static_cast<size_t>(n), RobotCore::Clock::now());
+    return true;
+}
+
+} // namespace
+
 bool RobotCore::waitForPacket(PacketReceiver &rx, Packet &out, milliseconds timeout)
 {
     auto deadline = Clock::now() + timeout;
@@ -143,23 +168,8 @@ bool RobotCore::waitForPacket(PacketReceiver &rx, Packet &out, milliseconds time
             return true;
         if (now >= deadline)
             return false;
-        auto left = std::chrono::duration_cast<milliseconds>(deadline - now).count() + 1;
-        pollfd p{fd, POLLIN, 0};
-        int r = poll(&p, 1, static_cast<int>(std::min<long long>(left, 50)));
-        if (r < 0 && errno != EINTR)
+        if (!receiveUntil(fd, rx, deadline))
             return false;
-        if (r <= 0)
-            continue;
-        uint8_t buf[512];
-        ssize_t n = ::recv(fd, buf, sizeof buf, 0);
-        if (n == 0)
-            return false;
-        if (n < 0) {
-            if (errno == EAGAIN || errno == EINTR)
-                continue;
-            return false;
-        }
-        rx.feed(buf, static_cast<size_t>(n), Clock::now());
     }
 }
 
@@ -342,23 +352,8 @@ bool RobotCore::readForCycle(PacketReceiver &rx)
         auto now = Clock::now();
         if (gotStatus || now >= deadline || endRequested_.load())
             return true;
-        auto left = std::chrono::duration_cast<milliseconds>(deadline - now).count() + 1;
-        pollfd pf{fd, POLLIN, 0};
-        int r = poll(&pf, 1, static_cast<int>(std::min<long long>(left, 50)));
-        if (r < 0 && errno != EINTR)
+        if (!receiveUntil(fd, rx, deadline))
             return false;
-        if (r <= 0)
-            continue;
-        uint8_t buf[1024];
-        ssize_t n = ::recv(fd, buf, sizeof buf, 0);
-        if (n == 0)
-            return false;
-        if (n < 0) {
-            if (errno == EAGAIN || errno == EINTR)
-                continue;
-            return false;
-        }
-        rx.feed(buf, static_cast<size_t>(n), Clock::now());
     }
 }
 

@@ -357,7 +357,16 @@ int32_t kxButtonPress(void);
 /* Prints "click  corner" and waits for the next button press; returns its
  * whole event (include <X11/Xlib.h> for XEvent). Other events are dropped.
  * Without a display the event returned is all zeros (type 0). */
+/* The union is complete wherever a caller uses the result (Xlib.h
+ * included); clang warns about the incomplete type in the declaration only. */
+#if defined(__clang__) && defined(__cplusplus)
+#pragma clang diagnostic push
+#pragma clang diagnostic ignored "-Wreturn-type-c-linkage"
+#endif
 union _XEvent kxGetClick(void);
+#if defined(__clang__) && defined(__cplusplus)
+#pragma clang diagnostic pop
+#endif
 /* Waits for a click and stores its position; returns the button number
  * (1 left, 2 middle, 3 right) or -1. */
 int32_t kxGetPoint(kxPoint *point);

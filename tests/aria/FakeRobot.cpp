@@ -78,6 +78,12 @@ void FakeRobot::dropClient()
     drop_ = true;
 }
 
+void FakeRobot::inject(const std::vector<uint8_t> &bytes)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    injected_.insert(injected_.end(), bytes.begin(), bytes.end());
+}
+
 bool FakeRobot::connected() const
 {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -191,6 +197,11 @@ void FakeRobot::serve(int fd)
                     out.insert(out.end(), reply.begin(), reply.end());
                 }
             }
+        }
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            out.insert(out.end(), injected_.begin(), injected_.end());
+            injected_.clear();
         }
         if (open && Clock::now() >= nextStatus) {
             nextStatus += std::chrono::milliseconds(100);

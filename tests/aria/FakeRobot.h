@@ -42,6 +42,8 @@ public:
     void answerConfig(bool answer);
     // Closes the client's connection.
     void dropClient();
+    // Sends these bytes to the client as they are, before the next status.
+    void inject(const std::vector<uint8_t> &bytes);
 
     bool connected() const;
     bool opened() const;
@@ -72,6 +74,7 @@ private:
     bool paused_ = false;
     bool answerConfig_ = true;
     bool drop_ = false;
+    std::vector<uint8_t> injected_;
     bool connected_ = false;
     bool opened_ = false;
 };

@@ -52,6 +52,20 @@ TEST_F(AriaProcess, ASignalWithNoRobotRunningEndsTheProcessThroughExit)
         ::testing::ExitedWithCode(0), "first");
 }
 
+TEST_F(AriaProcess, SingleMethodHandlesTheSignalToo)
+{
+    EXPECT_EXIT(
+        {
+            ArGlobalFunctor said(sayFirst);
+            Aria::addExitCallback(&said);
+            Aria::init(Aria::SIGHANDLE_SINGLE, true, true);
+            kill(getpid(), SIGHUP);
+            ArUtil::sleep(5000);
+            std::_Exit(9);
+        },
+        ::testing::ExitedWithCode(0), "first");
+}
+
 TEST_F(AriaProcess, WithoutSignalHandlingASignalKeepsItsDefault)
 {
     EXPECT_EXIT(

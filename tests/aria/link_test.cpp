@@ -7,6 +7,7 @@
 #include "Aria.h"
 #include "FakeRobot.h"
 #include "LinkHelpers.h"
+#include "protocol/Messages.h"
 #include "protocol/P3dx.h"
 
 using namespace ariatest;
@@ -302,4 +303,44 @@ TEST(Link, StallRecoveryBacksAwayThenGivesControlBack)
     fake.setStall(kRightStallBit);
     ASSERT_TRUE(fake.waitFor([](const std::vector<ReceivedCommand> &c) { return hasCommand(c, VEL, 150); }, 1000ms));
     EXPECT_TRUE(fake.waitFor([](const std::vector<ReceivedCommand> &c) { return hasCommand(c, HEAD, -45); }, 500ms));
+}
+
+TEST(Link, GarbageFromTheRobotIsDroppedAndTheLinkCarriesOn)
+{
+    FakeRobot fake;
+    ArRobot robot;
+    ASSERT_TRUE(connectTo(robot, fake.port()));
+    robot.runAsync(true);
+    std::this_thread::sleep_for(300ms);
+    // Noise, a status packet with a bad checksum claiming a stall, a header
+    // promising more than a packet may hold, a truncated packet.
+    StatusPacket stalled;
+    stalled.stallBumpers = kLeftStallBit;
+    std::vector<uint8_t> bad = frame(stalled.encode());
+    bad.back() ^= 0xFF;
+    fake.inject({0x00, 0xFA, 0x17, 0xFB, 0xFA, 0xFB, 0xFF, 0x32, 0x01});
+    fake.inject(bad);
+    fake.inject({0xFA, 0xFB, 0x02, 0x32, 0xFA, 0xFB, 0x30, 0x32, 0x00});
+    // Only the broken packet carries the left stall: it must never show.
+    bool sawStall = false;
+    for (int i = 0; i < 100; ++i) {
+        sawStall = sawStall || robot.isLeftMotorStalled();
+        std::this_thread::sleep_for(5ms);
+    }
+    EXPECT_FALSE(sawStall);
+    EXPECT_TRUE(robot.isRunning());
+    // Good packets still get through.
+    fake.setStall(kRightStallBit);
+    EXPECT_TRUE(eventually([&] { return robot.isRightMotorStalled(); }, 1000ms));
+}
+
+TEST(Link, RobotResetPacketEndsTheConnection)
+{
+    FakeRobot fake;
+    ArRobot robot;
+    ASSERT_TRUE(connectTo(robot, fake.port()));
+    robot.runAsync(true);
+    std::this_thread::sleep_for(300ms);
+    fake.inject(frame(Packet{0xFF, {}}));
+    EXPECT_TRUE(eventually([&] { return !robot.isRunning(); }, 1000ms));
 }

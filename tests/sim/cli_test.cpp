@@ -1,11 +1,19 @@
 // robotsim's command line and control channel.
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "SimProcess.h"
+#include "protocol/P3dx.h"
+#include "protocol/Packet.h"
 #include "test_support.h"
 
 using ariatest::ChildProcess;
@@ -71,4 +79,34 @@ TEST(RobotsimCli, BadArgumentsAndWorldFilesAreRefused)
     ChildProcess unknown({ROBOTSIM_PATH, "--fast"});
     EXPECT_EQ(exitStatus(unknown), 2);
     EXPECT_NE(unknown.output().find("usage: robotsim"), std::string::npos);
+}
+
+TEST(RobotsimCli, GarbageBeforeTheHandshakeIsDropped)
+{
+    simtest::SimProcess sim;
+    ASSERT_NE(sim.port(), 0);
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    addr.sin_port = htons(static_cast<uint16_t>(sim.port()));
+    ASSERT_EQ(connect(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr), 0);
+    // Noise, a SYNC1 with a bad checksum, an oversize count, then SYNC0.
+    std::vector<uint8_t> bytes{0x13, 0xFA, 0x00, 0xFA, 0xFB, 0x03, 0x01, 0x00, 0x02,
+                               0xFA, 0xFB, 0xFE, 0x00};
+    std::vector<uint8_t> sync0 = robotproto::commandPacket(robotproto::SYNC0);
+    bytes.insert(bytes.end(), sync0.begin(), sync0.end());
+    ASSERT_EQ(send(fd, bytes.data(), bytes.size(), 0), static_cast<ssize_t>(bytes.size()));
+    pollfd p{fd, POLLIN, 0};
+    ASSERT_EQ(poll(&p, 1, 2000), 1);
+    uint8_t reply[16];
+    ssize_t n = recv(fd, reply, sizeof reply, 0);
+    // One answer, to SYNC0 only.
+    EXPECT_EQ(std::vector<uint8_t>(reply, reply + std::max<ssize_t>(n, 0)),
+              (std::vector<uint8_t>{0xFA, 0xFB, 0x03, 0x00, 0x00, 0x00}));
+    close(fd);
+    EXPECT_TRUE(sim.process().waitForOutput("malformed packet", 2000ms));
+    // The simulator is still there for the next client.
+    EXPECT_TRUE(sim.process().waitForOutput("waiting for the next one", 2000ms));
+    EXPECT_FALSE(std::isnan(sim.where().x));
 }
