@@ -17,16 +17,6 @@ const double kCumulativeSpacing = 50;
 
 } // namespace
 
-double normalizeDegrees(double deg)
-{
-    deg = std::fmod(deg, 360.0);
-    if (deg > 180)
-        deg -= 360;
-    else if (deg <= -180)
-        deg += 360;
-    return deg;
-}
-
 bool angleBetween(double angle, double start, double end)
 {
     angle = normalizeDegrees(angle);

@@ -8,15 +8,7 @@
 namespace robotsim {
 namespace {
 
-double normalize(double deg)
-{
-    deg = std::fmod(deg, 360.0);
-    if (deg > 180)
-        deg -= 360;
-    else if (deg <= -180)
-        deg += 360;
-    return deg;
-}
+using robotproto::normalizeDegrees;
 
 // Moves `v` toward `target`, speeding up by at most accel*dt and slowing
 // down by at most decel*dt.
@@ -37,7 +29,7 @@ void advance(Pose &p, double dist, double dth)
     double mid = (p.th + dth / 2) * M_PI / 180;
     p.x += dist * std::cos(mid);
     p.y += dist * std::sin(mid);
-    p.th = normalize(p.th + dth);
+    p.th = normalizeDegrees(p.th + dth);
 }
 
 } // namespace
@@ -47,7 +39,7 @@ RobotModel::RobotModel(const World &world) : world_(world) {}
 void RobotModel::reset(const Pose &start)
 {
     truePose_ = start;
-    truePose_.th = normalize(start.th);
+    truePose_.th = normalizeDegrees(start.th);
     odometry_ = Pose();
     vel_ = rotVel_ = velTarget_ = rotVelTarget_ = 0;
     headingMode_ = false;
@@ -72,7 +64,7 @@ void RobotModel::setRotVelocity(double w)
 void RobotModel::setHeading(double deg)
 {
     headingMode_ = true;
-    headingTarget_ = normalize(deg);
+    headingTarget_ = normalizeDegrees(deg);
 }
 
 void RobotModel::stop()
@@ -127,7 +119,7 @@ void RobotModel::step(double dt)
     double rotWanted;
     if (headingMode_) {
         // Turn at the speed from which the robot can still stop on target.
-        double err = normalize(headingTarget_ - odometry_.th);
+        double err = normalizeDegrees(headingTarget_ - odometry_.th);
         double speed = std::sqrt(2 * limits_.rotDecel * std::fabs(err));
         rotWanted = std::fabs(err) < 0.2 ? 0 : std::copysign(std::min(speed, limits_.rotVelMax), err);
     } else {

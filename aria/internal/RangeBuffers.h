@@ -8,6 +8,8 @@
 #include <mutex>
 #include <vector>
 
+#include "protocol/P3dx.h"
+
 namespace ariacompat {
 
 struct Pose {
@@ -51,8 +53,7 @@ private:
     std::deque<Stamped> cumulative_;
 };
 
-// Normalises degrees to (-180, 180].
-double normalizeDegrees(double deg);
+using robotproto::normalizeDegrees;
 // True when angle lies counter-clockwise from start to end.
 bool angleBetween(double angle, double start, double end);
 

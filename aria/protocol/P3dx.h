@@ -2,6 +2,7 @@
 // command numbers, packet types, conversion factors and the sonar ring.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 
 namespace robotproto {
@@ -72,5 +73,16 @@ constexpr SonarUnit kSonars[kSonarCount] = {
     {-157, -136, -90}, {-203, -119, -130}, {-237, -78, -150}, {-255, -27, -170},
     {-255, 27, 170},   {-237, 78, 150},   {-203, 119, 130},  {-157, 136, 90},
 };
+
+// Headings travel in degrees; both ends keep them in (-180, 180].
+inline double normalizeDegrees(double deg)
+{
+    deg = std::fmod(deg, 360.0);
+    if (deg > 180)
+        deg -= 360;
+    else if (deg <= -180)
+        deg += 360;
+    return deg;
+}
 
 } // namespace robotproto
