@@ -19,6 +19,7 @@
 // Aria::exit path the cycle thread may still be firing the centering action.
 #include "Aria.h"
 #include "controller_link.h"
+#include "report_meaning.h"
 
 using controller_link::readWord;
 using controller_link::sortOut;
@@ -72,21 +73,9 @@ ArActionDesired *ActionCentro::fire(ArActionDesired /*currentDesired*/)
   int llCol = readWord(&TargetReport::llCol);
   int target = ob_centro.load(std::memory_order_relaxed);
 
-  if (ulCol != 0 && llCol != 0)
-    c = (target - ((double)ulCol + (double)llCol) / 2) / 13;
-  if (c > 5)
-    c = 5;
-  if (c < -5)
-    c = -5;
-  if (ulCol != 0 || llCol != 0)
-  {
-    velocita = 200;
-  }
-  else
-  {
-    velocita = 0;
-    c = -2 * (c < 0 ? -c : c);
-  }
+  report_meaning::Centering step = report_meaning::centeringStep(c, target, ulCol, llCol);
+  c = step.heading;
+  velocita = step.speed;
   printf("\n %f %d %f", c, target, distanza.load(std::memory_order_relaxed));
   myDesired.setDeltaHeading(c, ArActionDesired::MAX_STRENGTH);
   myDesired.setVel(velocita, ArActionDesired::MAX_STRENGTH);
@@ -157,16 +146,12 @@ void releaseRobot(ArRobot &robot)
 // of the marker's words 0 the column stays as it was.
 void chooseTargetColumn(double distance, int mlRow, int mlCol)
 {
-  bool mlMissing = mlRow == 0 && mlCol == 0;
-  bool mlSeen = mlRow != 0 && mlCol != 0;
-  if (distance > 2.5 && mlMissing)
-    centro_pointer->setOB_Y(575);
-  else if (distance > 2.5 && mlSeen)
-    centro_pointer->setOB_Y(350);
-  else if (distance <= 2.5 && mlMissing)
-    centro_pointer->setOB_Y(540);
-  else if (distance <= 2.5 && mlSeen)
-    centro_pointer->setOB_Y(300);
+  // The column is only set when the table gives one: "unchanged" must not
+  // overwrite a column set meanwhile.
+  const int unchanged = -1;
+  int column = report_meaning::targetColumn(distance, mlRow, mlCol, unchanged);
+  if (column != unchanged)
+    centro_pointer->setOB_Y(column);
 }
 
 int main(int argc, char **argv)
@@ -251,10 +236,9 @@ int main(int argc, char **argv)
     if (urRow != 0 && lrRow != 0 && indice == 0)
       dockingMode();
 
-    // The row difference is taken in 64 bits: the words come from another
-    // process and must not overflow whatever they hold.
-    if (lrRow != 0 && urRow != 0)
-      distanza.store(106.0 / ((long long)lrRow - urRow), std::memory_order_relaxed);
+    double estimate;
+    if (report_meaning::distanceEstimate(urRow, lrRow, &estimate))
+      distanza.store(estimate, std::memory_order_relaxed);
     double distance = distanza.load(std::memory_order_relaxed);
 
     chooseTargetColumn(distance, mlRow, mlCol);
