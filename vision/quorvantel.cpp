@@ -11,18 +11,12 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "camera_settings.h"
 #include "frame.h"
 #include "kelvix.h"
 #include "vision_link.h"
 
 namespace {
-
-// Camera settings for the station's lights: a short shutter and a low gain
-// leave little but the markers above the brightness threshold.
-constexpr int32_t kShutter = 38500;
-constexpr int32_t kGain = 55;
-// Frames thrown away while the camera settles on the new settings.
-constexpr int kSettlingFrames = 20;
 
 const char *const kUsage = "usage: quorvantel [DEVICE]  (camera device or .y4m video, default /dev/video0)";
 
