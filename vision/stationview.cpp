@@ -259,7 +259,8 @@ int main(int argc, char **argv)
     while (!stopRequested && (options.frames == 0 || frame < options.frames)) {
         clearGoalPositions(state.goal);
         if (kxGrabImage(state.pic) != 0) {
-            fprintf(stderr, "stationview: no more frames from %s\n", options.device);
+            // A stop signal interrupts a grab that waits for its frame.
+            if (!stopRequested) fprintf(stderr, "stationview: no more frames from %s\n", options.device);
             break;
         }
         ++frame;
