@@ -146,8 +146,7 @@ void releaseRobot(ArRobot &robot)
 // of the marker's words 0 the column stays as it was.
 void chooseTargetColumn(double distance, int mlRow, int mlCol)
 {
-  // The column is only set when the table gives one: "unchanged" must not
-  // overwrite a column set meanwhile.
+  // No target column is -1, so -1 back means the table gave none.
   const int unchanged = -1;
   int column = report_meaning::targetColumn(distance, mlRow, mlCol, unchanged);
   if (column != unchanged)

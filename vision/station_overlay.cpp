@@ -32,8 +32,6 @@ const char *const kMarkerNames[6] = {"UL", "UR", "ML", "MR", "LL", "LR"};
 void statusLine(kxImage *canvas, int32_t candidates, const TargetReport &report,
                 const report_meaning::ControllerReading &reading, long frameNumber)
 {
-    uint16_t *strip = canvas->data + static_cast<size_t>(kFrameHeight) * kFrameWidth * 3;
-    memset(strip, 0, static_cast<size_t>(kStatusRows) * kFrameWidth * 3 * sizeof(uint16_t));
     char distance[32] = "-";
     double metres = 0.0;
     if (report_meaning::distanceEstimate(report.urRow, report.lrRow, &metres))
@@ -41,14 +39,21 @@ void statusLine(kxImage *canvas, int32_t candidates, const TargetReport &report,
     char text[160];
     snprintf(text, sizeof text, "FRAME %ld  CANDIDATES %d  DISTANCE %s  TARGET %d  HEADING %.3f",
              frameNumber, candidates, distance, reading.target(), reading.centering().heading + 0.0);
-    drawText(canvas, 2, kFrameHeight + 3, text, 255, 255, 255);
+    // On black behind the text only: the rest of the bottom rows, far below
+    // the band, still shows the picture.
+    const int32_t top = kFrameHeight - kStatusRows;
+    const size_t cells = strlen(text) * kTextCellWidth + 4;
+    const size_t width = cells < static_cast<size_t>(kFrameWidth) ? cells : kFrameWidth;
+    for (int32_t row = top; row < kFrameHeight; ++row)
+        memset(canvas->data + static_cast<size_t>(row) * kFrameWidth * 3, 0, width * 3 * sizeof(uint16_t));
+    drawText(canvas, 2, top + 3, text, 255, 255, 255);
 }
 
 } // namespace
 
 kxImage *createOverlayCanvas()
 {
-    return kxImageCreate(RGB, kFrameWidth, kFrameHeight + kStatusRows);
+    return kxImageCreate(RGB, kFrameWidth, kFrameHeight);
 }
 
 bool drawStationOverlay(const VisionState &state, int32_t candidates, const TargetReport &report,
@@ -58,7 +63,7 @@ bool drawStationOverlay(const VisionState &state, int32_t candidates, const Targ
     const kxImage *pic = state.pic;
     if (!pic || !pic->data || pic->format != RGB || pic->width != kFrameWidth ||
         pic->height != kFrameHeight || !canvas || !canvas->data || canvas->format != RGB ||
-        canvas->width != kFrameWidth || canvas->height != kFrameHeight + kStatusRows)
+        canvas->width != kFrameWidth || canvas->height != kFrameHeight)
         return false;
     memcpy(canvas->data, pic->data,
            static_cast<size_t>(kFrameWidth) * kFrameHeight * 3 * sizeof(uint16_t));

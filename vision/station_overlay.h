@@ -1,5 +1,5 @@
 // The picture stationview shows: the camera frame with what the vision
-// program found in it drawn on top, and a status strip below it.
+// program found in it drawn on top, and a status line along its bottom.
 #pragma once
 
 #include <cstdint>
@@ -8,7 +8,7 @@
 #include "kelvix.h"
 #include "report_meaning.h"
 
-// Rows of the status strip under the 640 x 480 frame.
+// Rows of the status line at the bottom of the frame, far below the band.
 constexpr int32_t kStatusRows = 12;
 
 // Overlay colours (red, green, blue).
@@ -21,7 +21,7 @@ constexpr OverlayColour kCandidateColour{255, 255, 0};  // square round each can
 constexpr OverlayColour kLeftMarkerColour{0, 255, 0};   // UL, ML, LL: cross and label
 constexpr OverlayColour kRightMarkerColour{255, 0, 0};  // UR, MR, LR
 
-// A new RGB image of the frame's size plus the status strip; null on failure.
+// A new RGB image of the frame's size; null on failure.
 kxImage *createOverlayCanvas();
 
 // Paints `canvas` (from createOverlayCanvas): state.pic, the row band, a

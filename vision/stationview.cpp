@@ -12,12 +12,14 @@
 //   frame N candidates K UL r,c UR r,c ML r,c MR r,c LL r,c LR r,c distance D target T heading H
 // With --calibrate it prints the station figures for this camera instead.
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 #include "camera_settings.h"
@@ -48,6 +50,7 @@ const char *const kUsage =
     "In the window a click prints the point and its colour; the right button ends.\n";
 
 constexpr int kCalibrationFrames = 30;
+constexpr std::chrono::milliseconds kRecordingFramePeriod(33);
 
 struct Options {
     const char *device = "/dev/video0";
@@ -158,7 +161,7 @@ bool handleClicks(const kxImage *pic, FILE *out)
         const int button = kxGetPoint(&click);
         if (button == 3) return false;
         if (button < 0 || click.x < 0 || click.y < 0 || click.x >= pic->width || click.y >= pic->height)
-            continue;  // the status strip
+            continue;  // the window's border
         const uint16_t *pixel = pic->data + (static_cast<size_t>(click.y) * pic->width + click.x) * 3;
         fprintf(out, "point %d %d button %d colour %u %u %u\n", click.x, click.y, button, pixel[0],
                 pixel[1], pixel[2]);
@@ -242,10 +245,11 @@ int main(int argc, char **argv)
     if (kxGrabSetGain(options.gain) != 0)  // the vision program goes on too
         fprintf(stderr, "stationview: %s refused gain %d\n", options.device, options.gain);
     // A recording needs no settling, and its first frame is then frame 1.
-    if (isCamera(options.device))
+    const bool camera = isCamera(options.device);
+    if (camera)
         for (int frame = 0; frame < kSettlingFrames; ++frame) kxGrabImage(state.pic);
 
-    if (window && kxDisplayInit(kFrameWidth, kFrameHeight + kStatusRows, 0) < 0) {
+    if (window && kxDisplayInit(kFrameWidth, kFrameHeight, 0) < 0) {
         fputs("stationview: no window (use --no-window without a display)\n", stderr);
         kxGrabShutdown();
         return 1;
@@ -272,6 +276,9 @@ int main(int argc, char **argv)
             drawn = drawStationOverlay(state, candidates, report, reading, frame, canvas);
         if (window) {
             if (kxShow(canvas, 0) != 0 || !handleClicks(state.pic, out)) break;
+            // A recording is read as fast as the disk goes; shown at a
+            // camera's pace it can be watched (and leaves the processor be).
+            if (!camera) std::this_thread::sleep_for(kRecordingFramePeriod);
         } else if (!calibrate) {
             fprintf(out, "frame %ld candidates %d %s\n", frame, candidates,
                     reportLine(report, reading).c_str());
