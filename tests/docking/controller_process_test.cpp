@@ -185,7 +185,7 @@ TEST_F(ControllerRun, AStallBeforeAnyEstimateCountsAsArrival)
     // written, not when the program ends.
     outputThroughPipe = true;
     startController();
-    ASSERT_TRUE(expectOutput(kWanderBanner, seconds(5)));
+    ASSERT_TRUE(expectOutput(kWanderBanner));
     simulator->sendLine("stall on");
     ASSERT_TRUE(expectOutput(kArrival));
     EXPECT_EQ(controller->waitForExit(seconds(10)), 0);
