@@ -12,6 +12,7 @@
 #include <atomic>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "ArFunctor.h"
 
@@ -26,7 +27,78 @@ class RangeAccess;
 class KeyAccess;
 class RobotCore;
 class RangeBuffers;
+class PacketAccess;
 } // namespace ariacompat
+
+// Integer types of the robot's packets.
+class ArTypes
+{
+public:
+  typedef char Byte;
+  typedef short Byte2;
+  typedef int Byte4;
+  typedef long long Byte8;
+  typedef unsigned char UByte;
+  typedef unsigned short UByte2;
+  typedef unsigned int UByte4;
+  typedef unsigned long long UByte8;
+};
+
+// Where an item goes in a list of callbacks.
+class ArListPos
+{
+public:
+  typedef enum {
+    FIRST = 1, // first in the list
+    LAST = 2   // last in the list
+  } Pos;
+};
+
+// A packet's data, read in order from the first data byte. Multi-byte values
+// are little-endian. Reading past the end gives 0 and makes the packet
+// invalid.
+class ArBasePacket
+{
+public:
+  ArBasePacket();
+  virtual ~ArBasePacket();
+
+  virtual ArTypes::Byte bufToByte(void);
+  virtual ArTypes::Byte2 bufToByte2(void);
+  virtual ArTypes::Byte4 bufToByte4(void);
+  virtual ArTypes::UByte bufToUByte(void);
+  virtual ArTypes::UByte2 bufToUByte2(void);
+  virtual ArTypes::UByte4 bufToUByte4(void);
+  // Back to the first data byte; the packet is valid again.
+  virtual void resetRead(void);
+  virtual ArTypes::UByte2 getDataLength(void) const;
+  // Data bytes read so far.
+  virtual ArTypes::UByte2 getDataReadLength(void) const;
+  bool isValid(void);
+
+protected:
+  // The data bytes; false (and nothing read) when fewer than `count` remain.
+  bool take(unsigned char *into, size_t count);
+
+private:
+  friend class ariacompat::PacketAccess;
+  std::vector<unsigned char> myData;
+  size_t myReadPos;
+  bool myIsValid;
+};
+
+// A packet from the robot: its type (ID) and data.
+class ArRobotPacket : public ArBasePacket
+{
+public:
+  ArRobotPacket(unsigned char sync1 = 0xfa, unsigned char sync2 = 0xfb);
+  virtual ~ArRobotPacket();
+  ArTypes::UByte getID(void);
+
+private:
+  friend class ariacompat::PacketAccess;
+  ArTypes::UByte myID;
+};
 
 // What an action asks of the robot for one cycle: a velocity and a change of
 // heading, each with a strength between NO_STRENGTH and MAX_STRENGTH.
@@ -237,6 +309,16 @@ private:
 class ArRobot
 {
 public:
+  // What waitForRunExit() saw.
+  enum WaitState {
+    WAIT_CONNECTED,   // the robot has connected
+    WAIT_FAILED_CONN, // the robot failed to connect
+    WAIT_RUN_EXIT,    // the cycle has ended
+    WAIT_TIMEDOUT,    // the time given ran out first
+    WAIT_INTR,        // a signal interrupted the wait
+    WAIT_FAIL         // the wait could not be done
+  };
+
   ArRobot(const char *name = NULL, bool ignored = true, bool doSigHandle = true,
           bool normalInit = true, bool addAriaExitCallback = true);
   virtual ~ArRobot();
@@ -245,6 +327,14 @@ public:
   // stopRunIfNotConnected the cycle ends when the connection is lost.
   void runAsync(bool stopRunIfNotConnected, bool runNonThreadedPacketReader = false);
   bool isRunning(void) const;
+  // Gives the attached key handler's terminal back and ends the cycle. With
+  // doDisconnect (and a connection), waits for the cycle to end, then
+  // disconnects. Not from the cycle itself.
+  void stopRunning(bool doDisconnect = true);
+  // Waits until the cycle has ended, at most msecs milliseconds (0: no
+  // limit). WAIT_RUN_EXIT when it has, WAIT_TIMEDOUT when time ran out,
+  // WAIT_FAIL when called from the cycle itself.
+  WaitState waitForRunExit(unsigned int msecs = 0);
   // Sends ENABLE 0 and CLOSE and closes the connection.
   bool disconnect(void);
   // Sends velocity 0 and rotational velocity 0; actions no longer move the
@@ -262,6 +352,14 @@ public:
   void addRangeDevice(ArRangeDevice *device);
   void attachKeyHandler(ArKeyHandler *keyHandler, bool exitOnEscape = true,
                         bool useExitNotShutdown = true);
+
+  // Packets that are not the robot's status or configuration go to these
+  // handlers in list order, in the robot's cycle; the first that returns
+  // true takes the packet. A packet nobody takes is logged. The functor
+  // stays the caller's and must outlive its registration.
+  void addPacketHandler(ArRetFunctor1<bool, ArRobotPacket *> *functor,
+                        ArListPos::Pos position = ArListPos::LAST);
+  void remPacketHandler(ArRetFunctor1<bool, ArRobotPacket *> *functor);
 
   // The robot's lock; the cycle holds it while it runs. 0 on success.
   int lock();

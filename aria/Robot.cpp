@@ -36,3 +36,22 @@ void ArRobot::attachKeyHandler(ArKeyHandler *keyHandler, bool exitOnEscape, bool
 
 int ArRobot::lock() { return myCore->lockUser(); }
 int ArRobot::unlock() { return myCore->unlockUser(); }
+
+void ArRobot::stopRunning(bool doDisconnect) { myCore->stopRunningThenDisconnect(doDisconnect); }
+
+ArRobot::WaitState ArRobot::waitForRunExit(unsigned int msecs)
+{
+  if (myCore->isCycleThread())
+    return WAIT_FAIL; // the cycle would wait for itself
+  return myCore->waitForRunExit(std::chrono::milliseconds(msecs)) ? WAIT_RUN_EXIT : WAIT_TIMEDOUT;
+}
+
+void ArRobot::addPacketHandler(ArRetFunctor1<bool, ArRobotPacket *> *functor, ArListPos::Pos position)
+{
+  myCore->addPacketHandler(functor, position == ArListPos::FIRST);
+}
+
+void ArRobot::remPacketHandler(ArRetFunctor1<bool, ArRobotPacket *> *functor)
+{
+  myCore->remPacketHandler(functor);
+}

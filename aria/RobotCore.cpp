@@ -286,7 +286,42 @@ void RobotCore::handlePacket(const Packet &p, Clock::time_point now)
             config_ = ConfigPacket::decode(p);
             haveConfig_ = true;
         }
+    } else {
+        offerToHandlers(p);
     }
+}
+
+void RobotCore::offerToHandlers(const Packet &p)
+{
+    std::vector<PacketHandler *> handlers;
+    {
+        // A handler may add or remove handlers while it runs.
+        std::lock_guard<std::mutex> lock(handlersMutex_);
+        handlers = packetHandlers_;
+    }
+    ArRobotPacket packet;
+    PacketAccess::fill(packet, p.id, p.data);
+    for (PacketHandler *h : handlers) {
+        if (h->invokeR(&packet))
+            return;
+        packet.resetRead(); // the next handler reads from the start
+    }
+    logLine("No packet handler wanted packet with ID: 0x%x", p.id);
+}
+
+void RobotCore::addPacketHandler(PacketHandler *handler, bool first)
+{
+    if (handler == nullptr)
+        return;
+    std::lock_guard<std::mutex> lock(handlersMutex_);
+    packetHandlers_.insert(first ? packetHandlers_.begin() : packetHandlers_.end(), handler);
+}
+
+void RobotCore::remPacketHandler(PacketHandler *handler)
+{
+    std::lock_guard<std::mutex> lock(handlersMutex_);
+    packetHandlers_.erase(std::remove(packetHandlers_.begin(), packetHandlers_.end(), handler),
+                          packetHandlers_.end());
 }
 
 void RobotCore::applyStatus(const StatusPacket &s, Clock::time_point now)
@@ -370,6 +405,7 @@ void RobotCore::runAsync(bool stopRunIfNotConnected)
         old.join();
     std::lock_guard<std::mutex> lock(runMutex_);
     endRequested_.store(false);
+    releaseOnEnd_.store(false);
     stopRunIfNotConnected_ = stopRunIfNotConnected;
     running_.store(true);
     thread_ = std::thread(&RobotCore::cycleLoop, this);
@@ -377,12 +413,45 @@ void RobotCore::runAsync(bool stopRunIfNotConnected)
 
 bool RobotCore::isRunning() const { return running_.load(); }
 
-bool RobotCore::requestEnd()
+bool RobotCore::requestEnd(bool release)
 {
     if (!running_.load())
         return false;
+    if (release)
+        releaseOnEnd_.store(true);
     endRequested_.store(true);
     return true;
+}
+
+bool RobotCore::isCycleThread() const { return tlsCycleOwner == this; }
+
+bool RobotCore::waitForRunExit(milliseconds timeout)
+{
+    std::unique_lock<std::mutex> lock(runMutex_);
+    auto ended = [this] { return !running_.load(); };
+    if (timeout.count() == 0) {
+        runEnded_.wait(lock, ended);
+        return true;
+    }
+    return runEnded_.wait_for(lock, timeout, ended);
+}
+
+void RobotCore::stopRunningThenDisconnect(bool doDisconnect)
+{
+    ArKeyHandler *keys;
+    {
+        std::lock_guard<std::mutex> lock(stateMutex_);
+        keys = keyHandler_;
+    }
+    if (keys != nullptr)
+        keys->restore();
+    requestEnd(false);
+    // Disconnecting under a running cycle would leave it reading a closed
+    // connection: the cycle ends first.
+    if (doDisconnect && connected_.load() && !isCycleThread()) {
+        waitForRunExit(milliseconds(0));
+        disconnect();
+    }
 }
 
 void RobotCore::stopRunning()
@@ -431,14 +500,17 @@ void RobotCore::cycleLoop()
         if (endRequested_.load())
             break;
     }
-    if (endRequested_.load() && connected_.load()) {
+    if (endRequested_.load() && releaseOnEnd_.load() && connected_.load()) {
         stop();
         disconnect();
     }
     std::lock_guard<std::mutex> lock(runMutex_);
-    closeSocket();
+    // A cycle ended by stopRunning(false) leaves the connection to the caller.
+    if (!connected_.load())
+        closeSocket();
     running_.store(false);
     tlsCycleOwner = nullptr;
+    runEnded_.notify_all();
 }
 
 void RobotCore::runCycle(Clock::time_point now)
@@ -459,6 +531,7 @@ void RobotCore::runCycle(Clock::time_point now)
     }
     if (keys != nullptr && KeyAccess::escapePressed(keys) && exitOnEscape) {
         logLine("Escape pressed: stopping the robot.");
+        releaseOnEnd_.store(true);
         endRequested_.store(true);
         return;
     }

@@ -14,6 +14,8 @@
 //   process through Aria::exit (ARIA 2.9.1), whose exit callbacks include
 //   stopVisionOnExit;
 // - Escape: Aria::exit from the robot's cycle thread, as above.
+// Once ARIA's exit has begun, main leaves the ending to it and unwinds
+// nothing: the exit callbacks still use the robot and the key handler.
 // The record is only ever read through the link, which refuses every access
 // once sortOut has detached it, whichever thread is still running: on the
 // Aria::exit path the cycle thread may still be firing the centering action.
@@ -122,14 +124,44 @@ void stopVisionOnExit()
 }
 ArGlobalFunctor stopVisionOnExitCB(&stopVisionOnExit);
 
-// True when an interrupt arrived before ARIA's signal handling took over, or
-// the vision program has already been told to stop.
-bool stopRequested()
+// Set by the first of ARIA's exit callbacks (they run highest position
+// first): from then on Aria::exit ends the process.
+std::atomic<bool> ariaExiting(false);
+void noteAriaExit()
 {
-  return controller_link::interruptSignal() != 0 || controller_link::stopHasRun();
+  ariaExiting.store(true);
+}
+ArGlobalFunctor noteAriaExitCB(&noteAriaExit);
+
+// Called where main would start unwinding: once ARIA's exit is under way it
+// ends the process (with its own status 0), so main waits for that.
+void waitIfAriaExits()
+{
+  while (ariaExiting.load())
+    ArUtil::sleep(100);
 }
 
-// Stops the robot's motion and closes the connection, once.
+// A simulator answers the status request of every control pass with a
+// SIMSTAT packet (0x62). Nothing here uses it; it is taken so that ARIA does
+// not report it as unwanted. The handler is a heap object never freed, like
+// the actions: the robot's cycle may call it until the process ends.
+bool takeSimStat(ArRobotPacket *packet)
+{
+  return packet->getID() == 0x62;
+}
+ArRetFunctor1<bool, ArRobotPacket *> *simStatHandler = NULL;
+
+// True when an interrupt arrived before ARIA's signal handling took over,
+// the vision program has already been told to stop, or ARIA is exiting.
+bool stopRequested()
+{
+  return controller_link::interruptSignal() != 0 || controller_link::stopHasRun() ||
+         ariaExiting.load();
+}
+
+// Stops the robot's motion, ends the robot's cycle and then closes the
+// connection, once. Closing it under a running cycle would leave the cycle
+// reading a closed port until it noticed.
 void releaseRobot(ArRobot &robot)
 {
   static bool released = false;
@@ -139,7 +171,7 @@ void releaseRobot(ArRobot &robot)
   robot.lock();
   robot.stop();
   robot.unlock();
-  robot.disconnect();
+  robot.stopRunning(true);
 }
 
 // Target column by distance and by the middle-left marker; with exactly one
@@ -155,6 +187,9 @@ void chooseTargetColumn(double distance, int mlRow, int mlCol)
 
 int main(int argc, char **argv)
 {
+  // Each line reaches a pipe, a log file or a service manager as it is
+  // written, not when the program ends.
+  setvbuf(stdout, NULL, _IOLBF, 0);
   controller_link::installInterruptHandlers();
   // An interrupt before the record is attached ends the controller through
   // sortOut, whose lock ends the process quietly with status 0.
@@ -176,12 +211,14 @@ int main(int argc, char **argv)
   centro_pointer = new ActionCentro();
   docking->addAction(centro_pointer, 100);
 
+  Aria::addExitCallback(&noteAriaExitCB, 1000);
   ArKeyHandler keyHandler(false, true);
 
   Aria::init(Aria::SIGHANDLE_THREAD, true, true);
   Aria::addExitCallback(&stopVisionOnExitCB);
   if (stopRequested())
   {
+    waitIfAriaExits();
     Aria::shutdown();
     sortOut(controller_link::interruptSignal());
     return 0;
@@ -198,9 +235,12 @@ int main(int argc, char **argv)
   Aria::setKeyHandler(&keyHandler);
   robot.attachKeyHandler(&keyHandler, true, true);
   robot.addRangeDevice(&sonar);
+  simStatHandler = new ArGlobalRetFunctor1<bool, ArRobotPacket *>(&takeSimStat);
+  robot.addPacketHandler(simStatHandler);
 
   if (!connector.connectRobot(&robot))
   {
+    waitIfAriaExits();
     puts("Could not connect to robot... exiting");
     Aria::shutdown();
     return 1;
@@ -253,6 +293,7 @@ int main(int argc, char **argv)
     }
   }
 
+  waitIfAriaExits();
   // Lost connection or an interrupt: the robot may still be moving.
   releaseRobot(robot);
   Aria::shutdown();

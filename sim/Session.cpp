@@ -21,6 +21,39 @@ void append(std::vector<uint8_t> &out, const Packet &p)
     out.insert(out.end(), bytes.begin(), bytes.end());
 }
 
+// Set-up commands of ARIA's simulated laser, and its scan packets.
+const uint8_t kLaserEnable = 35; // 0 off, 1 on (0x60 scans), 2 on (extended 0x61 scans)
+const uint8_t kLaserStartAngle = 36;
+const uint8_t kLaserEndAngle = 37;
+const uint8_t kLaserIncrement = 38;
+const uint8_t kLaserScan = 0x60;
+const uint8_t kLaserScanExtended = 0x61;
+// The answer to BATTERYINFO.
+const uint8_t kBatteryInfo = 0xFA;
+
+void appendBytes(std::vector<uint8_t> &out, const std::vector<uint8_t> &bytes)
+{
+    out.insert(out.end(), bytes.begin(), bytes.end());
+}
+
+// The robot has no laser: each scan holds no readings (total 0, first 0,
+// none here), which tells a client's laser at once that it sees nothing
+// instead of leaving it to wait for data. The plain form leads with the
+// odometric pose (mm, mm, degrees).
+std::vector<uint8_t> emptyLaserScan(uint8_t id, const Pose &odometry)
+{
+    PacketBuilder b(id);
+    if (id == kLaserScan)
+        b.s16(static_cast<int16_t>(std::lround(odometry.x)))
+            .s16(static_cast<int16_t>(std::lround(odometry.y)))
+            .s16(static_cast<int16_t>(std::lround(odometry.th)));
+    return b.s16(0).s16(0).u8(0).bytes();
+}
+
+// Battery information: no battery of this robot reports its own state
+// (0 batteries, 0 bytes each).
+std::vector<uint8_t> batteryInfo() { return PacketBuilder(kBatteryInfo).u8(0).u8(0).bytes(); }
+
 ConfigPacket configFor(const MotionLimits &l)
 {
     ConfigPacket c;
@@ -148,6 +181,25 @@ void Session::command(uint8_t id, const Packet &packet, std::vector<uint8_t> &ou
         simStatContinuous_ = args.commandInt() == 2;
         appendSimStat(out);
         break;
+    case BATTERYINFO: {
+        // 0 stop, 1 once, 2 continuously (each status cycle).
+        int how = args.commandInt();
+        batteryContinuous_ = how == 2;
+        if (how != 0)
+            appendBytes(out, batteryInfo());
+        break;
+    }
+    case kLaserEnable: {
+        int how = args.commandInt();
+        laserScanId_ = how == 0 ? 0 : how == 1 ? kLaserScan : kLaserScanExtended;
+        if (laserScanId_ != 0)
+            appendBytes(out, emptyLaserScan(laserScanId_, robot_.odometry()));
+        break;
+    }
+    case kLaserStartAngle:
+    case kLaserEndAngle:
+    case kLaserIncrement:
+        break; // a laser that sees nothing has no field of view to set
     default:
         if (loggedUnknown_.insert(id).second)
             log_("ignoring command " + std::to_string(id));
@@ -196,6 +248,10 @@ void Session::tick(std::vector<uint8_t> &out)
     append(out, s.encode());
     if (simStatContinuous_)
         appendSimStat(out);
+    if (laserScanId_ != 0)
+        appendBytes(out, emptyLaserScan(laserScanId_, odo));
+    if (batteryContinuous_)
+        appendBytes(out, batteryInfo());
 }
 
 } // namespace robotsim

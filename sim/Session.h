@@ -40,6 +40,8 @@ private:
     bool opened_ = false;
     bool closed_ = false;
     bool simStatContinuous_ = false;
+    bool batteryContinuous_ = false;
+    uint8_t laserScanId_ = 0; // scans sent each cycle, 0 when the laser is off
     std::set<int> loggedUnknown_;
 };
 

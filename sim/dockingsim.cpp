@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -49,7 +50,7 @@ const char kUsage[] =
     "  --view              show the camera picture with the published markers\n"
     "  --out DIR           folder for pictures and logs (default dockingsim-out)\n"
     "  --quiet             no progress lines\n"
-    "  --vision PATH       the vision program (default: next to dockingsim in the build tree)\n"
+    "  --vision PATH       the vision program (default: beside dockingsim, installed or in the build tree)\n"
     "  --controller PATH   the controller (default: likewise)\n"
     "Runs in real time: the controller's clock is the wall clock.\n";
 
@@ -94,6 +95,17 @@ std::string ownDirectory()
         return ".";
     std::string path(buffer, static_cast<size_t>(n));
     return path.substr(0, path.rfind('/'));
+}
+
+// A program beside this one (installed copies share one directory), else
+// where the build tree puts it.
+std::string siblingProgram(const std::string &here, const std::string &buildDir, const std::string &name)
+{
+    const std::string installed = here + "/" + name;
+    struct stat st;
+    if (::stat(installed.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(installed.c_str(), X_OK) == 0)
+        return installed;
+    return here + "/../" + buildDir + "/" + name;
 }
 
 int usageError(const std::string &why)
@@ -196,9 +208,9 @@ int main(int argc, char **argv)
         return usageError("--anywhere goes with --random");
     const std::string here = ownDirectory();
     if (o.vision.empty())
-        o.vision = here + "/../vision/quorvantel";
+        o.vision = siblingProgram(here, "vision", "quorvantel");
     if (o.controller.empty())
-        o.controller = here + "/../docking/docking";
+        o.controller = siblingProgram(here, "docking", "docking");
     for (const std::string &program : {o.vision, o.controller})
         if (::access(program.c_str(), X_OK) != 0)
             return usageError("cannot run " + program + " (build it, or give its path)");

@@ -57,6 +57,7 @@ bool processNextFrame()
 
 int main(int argc, char **argv)
 {
+    setvbuf(stdout, nullptr, _IOLBF, 0); // lines reach a pipe or log as they happen
     const char *device = nullptr;  // the grabber's default camera
     if (argc > 1) {
         if (strcmp(argv[1], "-h") == 0 || strcmp(argv[1], "--help") == 0) {

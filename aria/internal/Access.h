@@ -1,6 +1,9 @@
 // Doors into the ARIA classes for the layer's own code; not for programs.
 #pragma once
 
+#include <cstdint>
+#include <vector>
+
 #include "Aria.h"
 #include "RangeBuffers.h"
 #include "RobotCore.h"
@@ -16,6 +19,17 @@ public:
 class RangeAccess {
 public:
     static RangeBuffers &buffers(ArRangeDevice *device) { return *device->myBuffers; }
+};
+
+class PacketAccess {
+public:
+    // Makes `packet` hold a packet with this ID and data, read from the start.
+    static void fill(ArRobotPacket &packet, uint8_t id, const std::vector<uint8_t> &data)
+    {
+        packet.myID = id;
+        packet.myData = data;
+        packet.resetRead();
+    }
 };
 
 class KeyAccess {

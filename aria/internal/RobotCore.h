@@ -23,6 +23,8 @@ class ArKeyHandler;
 class ArRangeDevice;
 class ArRobot;
 class ArFunctor;
+class ArRobotPacket;
+template <class Ret, class P1> class ArRetFunctor1;
 
 namespace ariacompat {
 
@@ -44,11 +46,18 @@ public:
 
     void runAsync(bool stopRunIfNotConnected);
     bool isRunning() const;
-    // Asks the cycle to stop the robot, disconnect and end (any thread,
-    // returns at once). False when no cycle was running.
-    bool requestEnd();
+    // Asks the cycle to end (any thread, returns at once); with `release`
+    // it stops the robot and disconnects on its way out. False when no
+    // cycle was running.
+    bool requestEnd(bool release = true);
     // Ends the cycle and waits for its thread (not from the cycle itself).
     void stopRunning();
+    // ArRobot::stopRunning: ends the cycle, keeping the connection; with
+    // doDisconnect waits for the cycle's end, then disconnects.
+    void stopRunningThenDisconnect(bool doDisconnect);
+    // True when the cycle ended within `timeout` (zero: no limit).
+    bool waitForRunExit(std::chrono::milliseconds timeout);
+    bool isCycleThread() const;
 
     bool send(const std::vector<uint8_t> &bytes);
     bool com(uint8_t command);
@@ -61,6 +70,9 @@ public:
     void addRangeDevice(ArRangeDevice *device);
     void attachKeyHandler(ArKeyHandler *handler, bool exitOnEscape);
     void addAction(ArAction *action, int priority);
+    using PacketHandler = ArRetFunctor1<bool, ArRobotPacket *>;
+    void addPacketHandler(PacketHandler *handler, bool first);
+    void remPacketHandler(PacketHandler *handler);
     // Deactivates every action, then activates `actions`, in one step that a
     // cycle never sees half done.
     void activateExclusive(const std::vector<ArAction *> &actions);
@@ -94,6 +106,8 @@ private:
     bool waitForPacket(robotproto::PacketReceiver &rx, robotproto::Packet &out,
                        std::chrono::milliseconds timeout);
     void handlePacket(const robotproto::Packet &p, Clock::time_point now);
+    // Offers a packet that is not the robot's own to the packet handlers.
+    void offerToHandlers(const robotproto::Packet &p);
     void applyStatus(const robotproto::StatusPacket &s, Clock::time_point now);
     void cycleLoop();
     // Reads until a status packet arrives or the cycle's wait is over; false
@@ -136,11 +150,16 @@ private:
     mutable std::mutex actionsMutex_;
     std::multimap<int, ArAction *> actions_;
 
+    std::mutex handlersMutex_;
+    std::vector<PacketHandler *> packetHandlers_;
+
     // The cycle thread.
     mutable std::mutex runMutex_;
     std::thread thread_;
     std::atomic<bool> running_{false};
     std::atomic<bool> endRequested_{false};
+    std::atomic<bool> releaseOnEnd_{false};
+    std::condition_variable runEnded_;
     bool stopRunIfNotConnected_ = true;
     Reflection reflection_;
 };

@@ -3,12 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <mutex>
+#include <string>
 
 #include "Aria.h"
 #include "FakeRobot.h"
 #include "LinkHelpers.h"
 #include "protocol/Messages.h"
 #include "protocol/P3dx.h"
+#include "test_support.h"
 
 using namespace ariatest;
 using namespace robotproto;
@@ -343,4 +346,121 @@ TEST(Link, RobotResetPacketEndsTheConnection)
     std::this_thread::sleep_for(300ms);
     fake.inject(frame(Packet{0xFF, {}}));
     EXPECT_TRUE(eventually([&] { return !robot.isRunning(); }, 1000ms));
+}
+
+namespace {
+
+// Packet handlers that note who saw which packet and what they read.
+struct HandlerLog {
+    std::mutex mutex;
+    std::vector<std::string> calls;
+    bool pastEndRead = true; // the first later handler's read after the spoilt one
+    void note(const std::string &what)
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        calls.push_back(what);
+    }
+    // Reads the first word, then past the end: the packet is spoilt.
+    bool overreads(ArRobotPacket *p)
+    {
+        int word = p->bufToUByte2();
+        int beyond = static_cast<int>(p->bufToUByte4());
+        note("overreads " + std::to_string(word) + " " + std::to_string(beyond) +
+             (p->isValid() ? " valid" : " spoilt"));
+        return false;
+    }
+    // Takes SIMSTAT packets, reading them from the start.
+    bool takesSimStat(ArRobotPacket *p)
+    {
+        int word = p->bufToUByte2();
+        note("simstat " + std::to_string(word) + (p->isValid() ? " valid" : " spoilt"));
+        return p->getID() == kSimStatPacket;
+    }
+    bool first(ArRobotPacket *p)
+    {
+        note("first " + std::to_string(p->getID()));
+        return false;
+    }
+    std::vector<std::string> take()
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        std::vector<std::string> out;
+        out.swap(calls);
+        return out;
+    }
+};
+
+} // namespace
+
+TEST(Link, PacketHandlersTakePacketsInListOrderAndUnwantedOnesAreLogged)
+{
+    FakeRobot fake;
+    ArRobot robot;
+    HandlerLog log;
+    ArRetFunctor1C<bool, HandlerLog, ArRobotPacket *> overreads(log, &HandlerLog::overreads);
+    ArRetFunctor1C<bool, HandlerLog, ArRobotPacket *> simStat(&log, &HandlerLog::takesSimStat);
+    ArRetFunctor1C<bool, HandlerLog, ArRobotPacket *> first(log, &HandlerLog::first);
+    robot.addPacketHandler(&overreads);
+    robot.addPacketHandler(&simStat, ArListPos::LAST);
+    robot.addPacketHandler(&first, ArListPos::FIRST);
+    ASSERT_TRUE(connectTo(robot, fake.port()));
+    robot.runAsync(true);
+
+    auto expectCalls = [&](const std::vector<std::string> &expected) {
+        EXPECT_TRUE(eventually([&] {
+            std::lock_guard<std::mutex> lock(log.mutex);
+            return log.calls.size() >= expected.size();
+        }, 1000ms));
+        EXPECT_EQ(log.take(), expected);
+    };
+    std::string out = kxtest::captureStdout([&] {
+        fake.inject(PacketBuilder(kSimStatPacket).u16(0x1234).u8(7).bytes());
+        // SIMSTAT (98): taken by the third handler, which reads it afresh.
+        expectCalls({"first 98", "overreads 4660 0 spoilt", "simstat 4660 valid"});
+        fake.inject(PacketBuilder(0x70).u16(5).bytes());
+        expectCalls({"first 112", "overreads 5 0 spoilt", "simstat 5 valid"});
+        robot.remPacketHandler(&simStat);
+        fake.inject(PacketBuilder(kSimStatPacket).u16(1).bytes());
+        expectCalls({"first 98", "overreads 1 0 spoilt"});
+        std::this_thread::sleep_for(150ms); // the log line follows the handlers
+    });
+    EXPECT_EQ(out.find("ID: 0x62"), out.rfind("ID: 0x62")) << out; // once: after the removal
+    EXPECT_NE(out.find("No packet handler wanted packet with ID: 0x70\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("No packet handler wanted packet with ID: 0x62\n"), std::string::npos) << out;
+    robot.stopRunning();
+}
+
+TEST(Link, StopRunningEndsTheCycleBeforeDisconnecting)
+{
+    FakeRobot fake;
+    ArRobot robot;
+    ASSERT_TRUE(connectTo(robot, fake.port()));
+    EXPECT_EQ(robot.waitForRunExit(10), ArRobot::WAIT_RUN_EXIT); // no cycle yet
+    robot.runAsync(true);
+    ASSERT_TRUE(fake.waitFor([](const std::vector<ReceivedCommand> &c) { return hasCommand(c, VEL, 0); }, 1000ms));
+    EXPECT_EQ(robot.waitForRunExit(150), ArRobot::WAIT_TIMEDOUT);
+
+    // Without disconnecting: the cycle ends, the connection stays.
+    robot.stopRunning(false);
+    EXPECT_EQ(robot.waitForRunExit(1000), ArRobot::WAIT_RUN_EXIT);
+    EXPECT_FALSE(robot.isRunning());
+    auto ended = Clock::now();
+    std::this_thread::sleep_for(700ms); // longer than the cycle's 500 ms refresh
+    EXPECT_TRUE(fake.commands(PULSE, ended).empty());
+    EXPECT_TRUE(fake.commands(ENABLE, ended).empty());
+    EXPECT_TRUE(fake.connected());
+
+    // Running again, then ending with the disconnect: nothing from a cycle
+    // follows ENABLE 0 and CLOSE.
+    robot.runAsync(true);
+    ASSERT_TRUE(eventually([&] { return !fake.commands(PULSE, ended).empty(); }, 1500ms));
+    robot.stopRunning(true);
+    EXPECT_FALSE(robot.isRunning());
+    std::this_thread::sleep_for(300ms);
+    std::vector<ReceivedCommand> cmds = fake.commands();
+    ASSERT_GE(cmds.size(), 2u);
+    EXPECT_EQ(cmds[cmds.size() - 2].id, ENABLE);
+    EXPECT_EQ(cmds[cmds.size() - 2].arg, 0);
+    EXPECT_EQ(cmds.back().id, CLOSE);
+    EXPECT_TRUE(eventually([&] { return !fake.connected(); }, 1000ms));
 }

@@ -181,12 +181,18 @@ TEST_F(ControllerRun, AStallBeforeAnyEstimateCountsAsArrival)
 {
     startVision();
     ASSERT_TRUE(startSimulator());
+    // Through a pipe, as under a service manager: each line comes when it is
+    // written, not when the program ends.
+    outputThroughPipe = true;
     startController();
     ASSERT_TRUE(expectOutput(kWanderBanner));
     simulator->sendLine("stall on");
     ASSERT_TRUE(expectOutput(kArrival));
     EXPECT_EQ(controller->waitForExit(seconds(10)), 0);
     EXPECT_FALSE(vision->running());
+    // The simulator's answers to the status request of every pass are taken.
+    EXPECT_EQ(controller->output().find("No packet handler wanted"), std::string::npos)
+        << controller->output();
 }
 
 TEST_F(ControllerRun, EscapeEndsTheRunThroughAria)

@@ -73,7 +73,7 @@ void ControllerRun::startController(const std::vector<std::string> &extra, int p
     std::vector<std::string> argv{DOCKING_PATH, "-rh", "127.0.0.1", "-rrtp",
                                   std::to_string(port > 0 ? port : simulatorPort)};
     argv.insert(argv.end(), extra.begin(), extra.end());
-    controller = std::make_unique<RunningProgram>(argv, scratch.path(), true);
+    controller = std::make_unique<RunningProgram>(argv, scratch.path(), true, outputThroughPipe);
     seen = 0;
 }
 

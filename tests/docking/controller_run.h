@@ -49,6 +49,7 @@ protected:
     std::unique_ptr<RunningProgram> controller;
     int simulatorPort = -1;
     size_t seen = 0; // controller output already matched
+    bool outputThroughPipe = false; // the controller's standard output: a pipe, not a terminal
 };
 
 extern const char kWanderBanner[];

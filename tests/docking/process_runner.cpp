@@ -11,7 +11,7 @@
 namespace dockingtest {
 
 RunningProgram::RunningProgram(const std::vector<std::string> &argv, const std::string &directory,
-                               bool terminalInput)
+                               bool terminalInput, bool outputPipe)
 {
     // A program that has ended closes its input; writing to it must fail,
     // not end the test.
@@ -29,6 +29,8 @@ RunningProgram::RunningProgram(const std::vector<std::string> &argv, const std::
     cfmakeraw(&mode);
     tcsetattr(out_slave, TCSANOW, &mode);
     if (pipe2(err_pipe, O_CLOEXEC) != 0 || pipe2(in_pipe, O_CLOEXEC) != 0) return;
+    int out_pipe[2] = {-1, -1};
+    if (outputPipe && pipe2(out_pipe, O_CLOEXEC) != 0) return;
 
     std::vector<char *> args;
     for (const std::string &a : argv) args.push_back(const_cast<char *>(a.c_str()));
@@ -39,7 +41,7 @@ RunningProgram::RunningProgram(const std::vector<std::string> &argv, const std::
         // Its own process group: a Ctrl-C sent to the test does not reach it.
         setpgid(0, 0);
         dup2(terminalInput ? out_slave : in_pipe[0], STDIN_FILENO);
-        dup2(out_slave, STDOUT_FILENO);
+        dup2(outputPipe ? out_pipe[1] : out_slave, STDOUT_FILENO);
         dup2(err_pipe[1], STDERR_FILENO);
         close(out_master);
         close(out_slave);
@@ -55,6 +57,12 @@ RunningProgram::RunningProgram(const std::vector<std::string> &argv, const std::
         stdin_fd_ = fcntl(out_master, F_DUPFD_CLOEXEC, 0);
     } else {
         stdin_fd_ = in_pipe[1];
+    }
+    if (outputPipe) {
+        // The output is read from the pipe; the terminal serves input only.
+        close(out_pipe[1]);
+        close(out_master);
+        out_master = out_pipe[0];
     }
     if (pid_ < 0) {
         close(out_master);

@@ -1,6 +1,7 @@
 // A program run by a test: standard output through a pseudo-terminal (so that
-// the program's stdio is line-buffered as on a console), standard error
-// through a pipe, standard input from a pipe the test writes to.
+// the program's stdio is line-buffered as on a console) or, when asked,
+// through a pipe; standard error through a pipe, standard input from a pipe
+// the test writes to.
 #pragma once
 
 #include <chrono>
@@ -17,9 +18,10 @@ class RunningProgram {
 public:
     // Starts `argv[0]` (a path) with `argv` in `directory`. With
     // `terminalInput`, standard input is the same terminal as standard output
-    // (keys written by the test arrive as typed on a console).
+    // (keys written by the test arrive as typed on a console). With
+    // `outputPipe`, standard output is a pipe, as under a service manager.
     RunningProgram(const std::vector<std::string> &argv, const std::string &directory,
-                   bool terminalInput = false);
+                   bool terminalInput = false, bool outputPipe = false);
     // Kills the program if it is still running.
     ~RunningProgram();
     RunningProgram(const RunningProgram &) = delete;

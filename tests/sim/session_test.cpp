@@ -178,6 +178,34 @@ TEST_F(SessionTest, SimulatorCommandsMoveResetAndReportTheTruePose)
     EXPECT_EQ(tick().size(), 2u); // status and simulator status, every cycle
 }
 
+TEST_F(SessionTest, RealAriasConnectTimeRequestsGetAnswersAtOnce)
+{
+    open();
+    // BATTERYINFO 1: one answer, no battery reporting its own state.
+    std::vector<Packet> battery = send(commandIntPacket(BATTERYINFO, 1));
+    ASSERT_EQ(battery.size(), 1u);
+    EXPECT_EQ(battery[0].id, 0xFA);
+    EXPECT_EQ(battery[0].data, (std::vector<uint8_t>{0, 0}));
+    EXPECT_EQ(tick().size(), 1u);
+
+    // The simulated laser's set-up: field of view quietly accepted, and an
+    // empty extended scan at once and with every status, until switched off.
+    EXPECT_TRUE(send(commandIntPacket(36, -90)).empty());
+    EXPECT_TRUE(send(commandIntPacket(37, 90)).empty());
+    EXPECT_TRUE(send(commandIntPacket(38, 100)).empty());
+    std::vector<Packet> scan = send(commandIntPacket(35, 2));
+    ASSERT_EQ(scan.size(), 1u);
+    EXPECT_EQ(scan[0].id, 0x61);
+    EXPECT_EQ(scan[0].data, (std::vector<uint8_t>{0, 0, 0, 0, 0})); // total, first, count
+    std::vector<Packet> cycle = tick();
+    ASSERT_EQ(cycle.size(), 2u);
+    EXPECT_EQ(cycle[1].id, 0x61);
+    send(commandIntPacket(35, 0));
+    EXPECT_EQ(tick().size(), 1u);
+    for (const std::string &m : log)
+        EXPECT_EQ(m.find("ignoring"), std::string::npos) << m;
+}
+
 TEST_F(SessionTest, UnknownCommandsAreLoggedOnceAndCloseEndsTheSession)
 {
     open();

@@ -2,10 +2,15 @@
 // listed in the project's notes on ARIA (same signatures, same defaults).
 // The controller's source is compiled against this header alone, which
 // fails as soon as it uses anything beyond that list.
+//
+// Like ARIA's own Aria.h it pulls in ariaUtil.h, whose code (as ARIA's does)
+// trips our warning flags: it must be included as a system header.
 #pragma once
 
 #include <cstddef>
 #include <cstdio>
+
+#include "ariaUtil.h"
 
 class ArRobot;
 class ArArg;
@@ -22,6 +27,75 @@ class ArGlobalFunctor : public ArFunctor
 public:
   ArGlobalFunctor(void (*func)(void));
   virtual void invoke(void);
+};
+
+template <class Ret>
+class ArRetFunctor : public ArFunctor
+{
+public:
+  virtual ~ArRetFunctor() {}
+  virtual void invoke(void) { invokeR(); }
+  virtual Ret invokeR(void) = 0;
+};
+
+template <class Ret, class P1>
+class ArRetFunctor1 : public ArRetFunctor<Ret>
+{
+public:
+  virtual ~ArRetFunctor1() {}
+  virtual Ret invokeR(void) = 0;
+  virtual Ret invokeR(P1 p1) = 0;
+};
+
+template <class Ret, class P1>
+class ArGlobalRetFunctor1 : public ArRetFunctor1<Ret, P1>
+{
+public:
+  ArGlobalRetFunctor1(Ret (*func)(P1)) : myFunc(func), myP1() {}
+  virtual Ret invokeR(void) { return (*myFunc)(myP1); }
+  virtual Ret invokeR(P1 p1) { return (*myFunc)(p1); }
+
+protected:
+  Ret (*myFunc)(P1);
+  P1 myP1;
+};
+
+template <class Ret, class T, class P1>
+class ArRetFunctor1C : public ArRetFunctor1<Ret, P1>
+{
+public:
+  ArRetFunctor1C(T &obj, Ret (T::*func)(P1)) : myObj(&obj), myFunc(func), myP1() {}
+  ArRetFunctor1C(T *obj, Ret (T::*func)(P1)) : myObj(obj), myFunc(func), myP1() {}
+  virtual Ret invokeR(void) { return (myObj->*myFunc)(myP1); }
+  virtual Ret invokeR(P1 p1) { return (myObj->*myFunc)(p1); }
+
+protected:
+  T *myObj;
+  Ret (T::*myFunc)(P1);
+  P1 myP1;
+};
+
+class ArTypes
+{
+public:
+  typedef char Byte;
+  typedef short Byte2;
+  typedef int Byte4;
+  typedef unsigned char UByte;
+  typedef unsigned short UByte2;
+  typedef unsigned int UByte4;
+};
+
+class ArListPos
+{
+public:
+  typedef enum { FIRST = 1, LAST = 2 } Pos;
+};
+
+class ArRobotPacket
+{
+public:
+  ArTypes::UByte getID(void);
 };
 
 class ArActionDesired
@@ -116,11 +190,15 @@ public:
 class ArRobot
 {
 public:
+  enum WaitState { WAIT_CONNECTED, WAIT_FAILED_CONN, WAIT_RUN_EXIT, WAIT_TIMEDOUT, WAIT_INTR,
+                   WAIT_FAIL };
   ArRobot(const char *name = NULL, bool ignored = true, bool doSigHandle = true,
           bool normalInit = true, bool addAriaExitCallback = true);
   ~ArRobot();
   void runAsync(bool stopRunIfNotConnected, bool runNonThreadedPacketReader = false);
   bool isRunning(void) const;
+  void stopRunning(bool doDisconnect = true);
+  WaitState waitForRunExit(unsigned int msecs = 0);
   bool disconnect(void);
   void stop(void);
   bool com(unsigned char command);
@@ -130,6 +208,9 @@ public:
   void addRangeDevice(ArRangeDevice *device);
   void attachKeyHandler(ArKeyHandler *keyHandler, bool exitOnEscape = true,
                         bool useExitNotShutdown = true);
+  void addPacketHandler(ArRetFunctor1<bool, ArRobotPacket *> *functor,
+                        ArListPos::Pos position = ArListPos::LAST);
+  void remPacketHandler(ArRetFunctor1<bool, ArRobotPacket *> *functor);
   int lock();
   int unlock();
 };
