@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "camera_keeper.h"
 #include "frame.h"
 #include "kelvix.h"
 #include "vision_link.h"
@@ -28,6 +29,7 @@ const char *const kUsage = "usage: quorvantel [DEVICE]  (camera device or .y4m v
 
 // Images, windows and blob tables of the whole run.
 VisionState state;
+CameraKeeper camera;
 
 // Creates the images and starts the camera; ends the process when the camera
 // cannot be used.
@@ -54,8 +56,9 @@ void initializeKelvix(const char *device)
 bool processNextFrame()
 {
     clearGoalPositions(state.goal);
-    kxGrabImage(state.pic);  // a failed grab leaves the previous frame in place
-    processFrame(state);
+    // Without a new frame the report shows no marker: the previous frame's
+    // would steer the robot by markers no camera sees any more.
+    if (camera.grab(state.pic)) processFrame(state);
     return vision_link::publishReport(reportPositions(state.goal));
 }
 
