@@ -14,7 +14,9 @@ namespace controller_link {
 namespace {
 
 ReportIpc ipc;
-std::atomic<bool> stopped{false};
+// Set when sortOut starts, and once it has let go of the record.
+std::atomic<bool> stopping{false};
+std::atomic<bool> released{false};
 // Set when the vision program is found gone: nobody is left to tell.
 std::atomic<bool> abandoned{false};
 ReportFreshness freshness;
@@ -110,11 +112,11 @@ void unlock()
 
 bool acknowledgeReport()
 {
-    if (stopped || abandoned) return true;
+    if (stopping || abandoned) return true;
     if (semaphoreStepWithin(ipc.semid, -1, kPassLockMs)) {
         int error = errno;
         // The vision program removes its set once told to stop.
-        if (stopped) return true;
+        if (stopping) return true;
         if (error == EIDRM || error == EINVAL)
             return giveUp("Vision program gone (its semaphore set was removed): stopping the robot");
         if (error != EAGAIN) {
@@ -132,7 +134,7 @@ bool acknowledgeReport()
                 freshness.noteNewReport(link_clock::nowMs());
             }
         }
-        if (semaphoreStep(ipc.semid, +1) && !stopped) {
+        if (semaphoreStep(ipc.semid, +1) && !stopping) {
             perror("semop");
             abandoned = true;
             return false;
@@ -154,8 +156,8 @@ int32_t readWord(int32_t TargetReport::*word)
 void sortOut(int /*signalNumber*/)
 {
     std::lock_guard<std::recursive_mutex> stopGuard(stopMutex);
-    if (stopped || abandoned) return;
-    stopped = true;
+    if (stopping || abandoned) return;
+    stopping = true;
     puts("\nInvio comando di terminazione processo di visione");
     bool held = lock() == 0;
     if (!held) {
@@ -169,13 +171,14 @@ void sortOut(int /*signalNumber*/)
         storeWord(ipc.data->running, 0);
         if (shmdt(ipc.data) == -1) failIf("shmdt");
         ipc.data = nullptr;
+        released = true;
     }
     if (held) unlock();
 }
 
 bool stopHasRun()
 {
-    return stopped;
+    return released;
 }
 
 } // namespace controller_link
