@@ -118,7 +118,7 @@ bool acknowledgeReport()
         // The vision program removes its set once told to stop.
         if (stopping) return true;
         if (error == EIDRM || error == EINVAL)
-            return giveUp("Vision program gone (its semaphore set was removed): stopping the robot");
+            return giveUp("\nVision program gone (its semaphore set was removed): stopping the robot");
         if (error != EAGAIN) {
             errno = error;
             perror("semop");
@@ -141,7 +141,7 @@ bool acknowledgeReport()
         }
     }
     if (freshness.silent(link_clock::nowMs()))
-        return giveUp("Vision program gone (no new report for 5 s): stopping the robot");
+        return giveUp("\nVision program gone (no new report for 5 s): stopping the robot");
     return true;
 }
 

@@ -11,7 +11,10 @@ bool CameraKeeper::grab(kxImage *pic)
         lost_ = true;
         puts("Camera lost: publishing no markers, reopening it once a second");
         fflush(stdout);
-        nextTry_ = Clock::now(); // a passing fault may be over at once
+        // The report without markers goes out first; the first reopening
+        // follows at once, since a passing fault may already be over.
+        nextTry_ = Clock::now();
+        return false;
     }
     if (Clock::now() >= nextTry_) {
         nextTry_ = Clock::now() + kRetryPeriod;
