@@ -49,7 +49,10 @@ void initializeKelvix(const char *device)
         exit(-1);
     }
     kxGrabSetGain(kGain);
-    for (int frame = 0; frame < kSettlingFrames; ++frame) kxGrabImage(state.pic);
+    // A camera lost already while settling is left to the frame loop, which
+    // says so once.
+    for (int frame = 0; frame < kSettlingFrames; ++frame)
+        if (kxGrabImage(state.pic) != 0) break;
 }
 
 // One pass of the frame loop; false once the controller has asked to stop.
