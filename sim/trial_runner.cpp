@@ -247,6 +247,10 @@ void Trial::watch()
             return;
         }
         if (!docking_.running()) {
+            // The controller's last lines may still be on their way through
+            // the terminal when it has already ended.
+            for (int wait = 0; wait < 25 && !controllerOutput_.arrived(); ++wait)
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
             result_.end = controllerOutput_.arrived() ? TrialEnd::ArrivedElsewhere : TrialEnd::ControllerEnded;
             return;
         }
