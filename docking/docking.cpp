@@ -16,6 +16,8 @@
 // - Escape: Aria::exit from the robot's cycle thread, as above.
 // Once ARIA's exit has begun, main leaves the ending to it and unwinds
 // nothing: the exit callbacks still use the robot and the key handler.
+// One more, with the robot stopped but nothing told to stop: the vision
+// program gone (the link says so), status 1.
 // The record is only ever read through the link, which refuses every access
 // once sortOut has detached it, whichever thread is still running: on the
 // Aria::exit path the cycle thread may still be firing the centering action.
@@ -214,8 +216,10 @@ int main(int argc, char **argv)
   Aria::addExitCallback(&noteAriaExitCB, 1000);
   ArKeyHandler keyHandler(false, true);
 
-  Aria::init(Aria::SIGHANDLE_THREAD, true, true);
+  // Registered before ARIA takes the signals over, so that no signal can end
+  // the process through ARIA without the vision program being told.
   Aria::addExitCallback(&stopVisionOnExitCB);
+  Aria::init(Aria::SIGHANDLE_THREAD, true, true);
   if (stopRequested())
   {
     waitIfAriaExits();
@@ -265,7 +269,14 @@ int main(int argc, char **argv)
     robot.com(237);
     robot.unlock();
 
-    controller_link::acknowledgeReport();
+    // The vision program gone or its lock failing: nothing to steer by.
+    if (!controller_link::acknowledgeReport())
+    {
+      waitIfAriaExits();
+      releaseRobot(robot);
+      Aria::shutdown();
+      return 1;
+    }
     // One read of each word per pass, so that the steps below agree.
     int urRow = readWord(&TargetReport::urRow);
     int lrRow = readWord(&TargetReport::lrRow);

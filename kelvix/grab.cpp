@@ -24,6 +24,15 @@ struct video_mmap v_mmap;
 namespace {
 
 const KxGrabDevice *installed = nullptr;
+KxGrabSettings settings;
+// Set while kxGrabReopen retries: its failures are expected and reported by
+// its caller, once.
+bool quiet = false;
+
+void say(const char *line)
+{
+    if (!quiet) puts(line);
+}
 // The table of the open device; it also serves shutter and gain requests
 // made before any initialisation (they fail on descriptor -1).
 const KxGrabDevice *device = nullptr;
@@ -37,6 +46,7 @@ const KxGrabDevice *currentDevice()
 // perror, or the device's own explanation when it has one.
 void report(const char *what)
 {
+    if (quiet) return;
     int saved = errno;
     const KxGrabDevice *dev = currentDevice();
     const char *detail = dev->describe_error ? dev->describe_error(dev->context) : nullptr;
@@ -137,7 +147,7 @@ int32_t kxGrabSetFrameRate(int32_t rate)
 int32_t kxGrabInit(const char *path, int32_t, int32_t width, int32_t height, int32_t)
 {
     if (device_ID != -1) {
-        puts("kxGrabInit: error: framegrabber already initialized");
+        say("kxGrabInit: error: framegrabber already initialized");
         return -1;
     }
     if (!path) path = "/dev/video0";
@@ -146,11 +156,14 @@ int32_t kxGrabInit(const char *path, int32_t, int32_t width, int32_t height, int
     // A frame needs at least one chroma sample, and must fit the driver's
     // int-sized buffer count; refusing other sizes keeps every offset in range.
     if (width < 2 || height < 2 || static_cast<long long>(width) * height > INT_MAX / 2) {
-        puts("kxGrabInit: error: illegal capture size");
+        say("kxGrabInit: error: illegal capture size");
         return -1;
     }
     grab_rows = height;
     grab_cols = width;
+    settings.path = path;
+    settings.width = width;
+    settings.height = height;
 
     device = _kxGrabChooseDevice(path);
     device_ID = device->open(device->context, path, O_RDWR);
@@ -177,7 +190,7 @@ int32_t kxGrabInit(const char *path, int32_t, int32_t width, int32_t height, int
         return abandonInit();
     }
     if (!captureMemoryFits()) {
-        puts("kxGrabInit: error: the driver's capture memory does not hold the frames");
+        say("kxGrabInit: error: the driver's capture memory does not hold the frames");
         return abandonInit();
     }
     void *mapped = device->mmap(device->context, nullptr, static_cast<size_t>(v_mbuf.size),
@@ -201,13 +214,27 @@ int32_t kxGrabInit(const char *path, int32_t, int32_t width, int32_t height, int
 
 int32_t kxGrabSetShutter(int32_t value)
 {
+    settings.shutterSet = true;
+    settings.shutter = value;
     return setWithFallback(KX_PWC_SET_SHUTTER, value, _kxGrabSetShutterControl,
                            "Error setting shutter speed");
 }
 
 int32_t kxGrabSetGain(int32_t value)
 {
+    settings.gainSet = true;
+    settings.gain = value;
     return setWithFallback(KX_PWC_SET_GAIN, value, _kxGrabSetGainControl, "Error setting gain");
+}
+
+const KxGrabSettings &_kxGrabSettings()
+{
+    return settings;
+}
+
+void _kxGrabSetQuiet(bool on)
+{
+    quiet = on;
 }
 
 int32_t kxGrabImage(kxImage *image)

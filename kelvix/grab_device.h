@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <sys/types.h>
 
 // libv4l1-videodev.h includes the ioctl macros only when `linux` is defined,
@@ -45,6 +46,28 @@ void _kxGrabSetDevice(const KxGrabDevice *device);
 // recorded-video source for a regular file, a FIFO or a name ending in
 // ".y4m", and libv4l1 for anything else (character devices).
 const KxGrabDevice *_kxGrabChooseDevice(const char *path);
+
+// How the grabber was last started, for kxGrabReopen: kept by kxGrabInit
+// (path after defaults, capture size) and by the shutter and gain requests
+// (the frame rate stays in `framerate`). An empty path: never started.
+struct KxGrabSettings {
+    std::string path;
+    int32_t width = 0;
+    int32_t height = 0;
+    bool shutterSet = false;
+    int32_t shutter = 0;
+    bool gainSet = false;
+    int32_t gain = 0;
+};
+const KxGrabSettings &_kxGrabSettings();
+
+// Silences the grabber's failure messages while `quiet` is true.
+void _kxGrabSetQuiet(bool quiet);
+
+// How long opening a recorded video's FIFO waits for a writer: -1 (the
+// default) as long as it takes, else at most that many milliseconds, after
+// which the open fails with ENXIO.
+void _kxGrabRecordedVideoWaitLimit(int milliseconds);
 
 // The built-in tables.
 const KxGrabDevice *_kxGrabV4l1Device();

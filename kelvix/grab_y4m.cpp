@@ -18,6 +18,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <poll.h>
 #include <string>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -130,7 +131,7 @@ public:
         if (fd_ >= 0) return fail(EBUSY, "a recorded video is already open");
         // Read-only: opening a FIFO for writing too would keep it from ever
         // reporting its end.
-        int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+        int fd = waitLimitMs_ < 0 ? ::open(path, O_RDONLY | O_CLOEXEC) : openWithin(path);
         if (fd < 0) return -1;
         struct stat status;
         if (fstat(fd, &status) < 0) {
@@ -206,7 +207,29 @@ public:
 
     const char *describeError() const { return message_.empty() ? nullptr : message_.c_str(); }
 
+    void setWaitLimit(int milliseconds) { waitLimitMs_ = milliseconds; }
+
 private:
+    // Opens without waiting for a FIFO's writer, then gives a writer at most
+    // waitLimitMs_ to send something. Reads block again afterwards.
+    int openWithin(const char *path)
+    {
+        int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) return -1;
+        pollfd ready{fd, POLLIN, 0};
+        int got;
+        do {
+            got = ::poll(&ready, 1, waitLimitMs_);
+        } while (got < 0 && errno == EINTR);
+        int flags = fcntl(fd, F_GETFL);
+        if (got <= 0 || !(ready.revents & POLLIN) || flags < 0 ||
+            fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) < 0) {
+            ::close(fd);
+            return fail(ENXIO, "no writer on the recorded video");
+        }
+        return fd;
+    }
+
     int fail(int error, const char *text)
     {
         message_ = text ? text : "";
@@ -377,6 +400,7 @@ private:
     size_t mappingBytes_ = 0;
     std::vector<uint8_t> scratch_;
     std::string message_;
+    int waitLimitMs_ = -1;
     StreamReader reader_;
 };
 
@@ -402,3 +426,5 @@ const KxGrabDevice recordedVideo = {nullptr, y4mOpen, y4mClose, y4mIoctl, y4mMma
 } // namespace
 
 const KxGrabDevice *_kxGrabRecordedVideo() { return &recordedVideo; }
+
+void _kxGrabRecordedVideoWaitLimit(int milliseconds) { video().setWaitLimit(milliseconds); }

@@ -302,8 +302,15 @@ int32_t kxGrabSetGain(int32_t value);
 /* The next frame into `image` (re-initialised as RGB at the capture size);
  * the following frame is captured meanwhile. On failure the image is left
  * as it was. After a failed capture or synchronisation every later grab
- * fails until kxGrabShutdown. */
+ * fails until kxGrabShutdown or kxGrabReopen. */
 int32_t kxGrabImage(kxImage *image);
+/* Shuts the grabber down and opens the device of the last kxGrabInit again
+ * with the same capture size, frame rate, shutter and gain: a webcam that
+ * was unplugged and plugged in again, or a recorded stream's FIFO with a new
+ * writer (waited for at most 0.2 s). Prints nothing, so that a caller may
+ * retry it, say, once a second and report the loss once itself. 0 when the
+ * device is capturing again; -1 with the grabber shut down otherwise. */
+int32_t kxGrabReopen(void);
 /* Converts the frame last delivered by kxGrabImage again into `image`;
  * -1 when no frame is held. */
 int32_t kxGrabLastImage(kxImage *image);

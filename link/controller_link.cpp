@@ -1,21 +1,33 @@
 #include "controller_link.h"
 
+#include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <mutex>
 #include <sys/shm.h>
 
+#include "link_clock.h"
+#include "report_freshness.h"
 #include "report_ipc.h"
 
 namespace controller_link {
 namespace {
 
 ReportIpc ipc;
-bool stopped = false;
-// Serialises every use of the attachment with the stop. Recursive so that a
-// stop reached again from inside the stop (an exit path) returns instead of
-// deadlocking.
-std::recursive_mutex attachment;
+// Set when sortOut starts, and once it has let go of the record.
+std::atomic<bool> stopping{false};
+std::atomic<bool> released{false};
+// Set when the vision program is found gone: nobody is left to tell.
+std::atomic<bool> abandoned{false};
+ReportFreshness freshness;
+
+// Lock order, the same everywhere: stopMutex, then the semaphore, then
+// attachment. `attachment` guards only the mapping itself and is never held
+// while waiting, so the robot's cycle thread reading words never waits on
+// the semaphore. stopMutex is recursive so that a stop reached again from
+// inside the stop (an exit path) returns instead of deadlocking.
+std::recursive_mutex stopMutex;
+std::mutex attachment;
 
 volatile sig_atomic_t noted_signal = 0;
 
@@ -48,6 +60,21 @@ void noteSignalUnlessIgnored(int signalNumber)
     sigaction(signalNumber, &note, nullptr);
 }
 
+bool isPositionWord(int32_t TargetReport::*word)
+{
+    static const TargetReport probe{};
+    return &(probe.*word) < &probe.newReport;
+}
+
+// The control loop cannot go on: one line, and no stop request afterwards.
+bool giveUp(const char *line)
+{
+    abandoned = true;
+    puts(line);
+    fflush(stdout);
+    return false;
+}
+
 } // namespace
 
 void installInterruptHandlers()
@@ -64,14 +91,18 @@ int interruptSignal()
 
 void initializeSemShm()
 {
-    std::lock_guard<std::recursive_mutex> guard(attachment);
+    std::lock_guard<std::mutex> guard(attachment);
     failIf(openReportIpc(kReportKeyPath, ipc));
+    freshness.start(link_clock::nowMs());
 }
 
-void lock()
+int lock()
 {
     if (!ipc.data) exit(0);
-    failIf(semaphoreStep(ipc.semid, -1));
+    if (!semaphoreStepWithin(ipc.semid, -1, kStopLockMs)) return 0;
+    if (errno == EAGAIN) return -1;
+    failIf("semop");
+    return -1;
 }
 
 void unlock()
@@ -79,40 +110,75 @@ void unlock()
     failIf(semaphoreStep(ipc.semid, +1));
 }
 
-void acknowledgeReport()
+bool acknowledgeReport()
 {
-    std::lock_guard<std::recursive_mutex> guard(attachment);
-    if (!ipc.data) return;
-    lock();
-    if (loadWord(ipc.data->newReport) != 0) storeWord(ipc.data->newReport, 0);
-    unlock();
+    if (stopping || abandoned) return true;
+    if (semaphoreStepWithin(ipc.semid, -1, kPassLockMs)) {
+        int error = errno;
+        // The vision program removes its set once told to stop.
+        if (stopping) return true;
+        if (error == EIDRM || error == EINVAL)
+            return giveUp("\nVision program gone (its semaphore set was removed): stopping the robot");
+        if (error != EAGAIN) {
+            errno = error;
+            perror("semop");
+            abandoned = true;
+            return false;
+        }
+        // Held too long by the other side: no new report this pass.
+    } else {
+        {
+            std::lock_guard<std::mutex> guard(attachment);
+            if (ipc.data && loadWord(ipc.data->newReport) != 0) {
+                storeWord(ipc.data->newReport, 0);
+                freshness.noteNewReport(link_clock::nowMs());
+            }
+        }
+        if (semaphoreStep(ipc.semid, +1) && !stopping) {
+            perror("semop");
+            abandoned = true;
+            return false;
+        }
+    }
+    if (freshness.silent(link_clock::nowMs()))
+        return giveUp("\nVision program gone (no new report for 5 s): stopping the robot");
+    return true;
 }
 
 int32_t readWord(int32_t TargetReport::*word)
 {
-    std::lock_guard<std::recursive_mutex> guard(attachment);
+    if (isPositionWord(word) && !freshness.fresh(link_clock::nowMs())) return 0;
+    std::lock_guard<std::mutex> guard(attachment);
     if (!ipc.data) return 0;
     return loadWord(ipc.data->*word);
 }
 
 void sortOut(int /*signalNumber*/)
 {
-    std::lock_guard<std::recursive_mutex> guard(attachment);
-    if (stopped) return;
-    stopped = true;
+    std::lock_guard<std::recursive_mutex> stopGuard(stopMutex);
+    if (stopping || abandoned) return;
+    stopping = true;
     puts("\nInvio comando di terminazione processo di visione");
-    lock();
-    storeWord(ipc.data->newReport, 0);
-    storeWord(ipc.data->running, 0);
-    if (shmdt(ipc.data) == -1) failIf("shmdt");
-    ipc.data = nullptr;
-    unlock();
+    bool held = lock() == 0;
+    if (!held) {
+        fflush(stdout);
+        fprintf(stderr, "semop: the lock was not free within %d ms; run flag cleared without it\n",
+                kStopLockMs);
+    }
+    {
+        std::lock_guard<std::mutex> guard(attachment);
+        storeWord(ipc.data->newReport, 0);
+        storeWord(ipc.data->running, 0);
+        if (shmdt(ipc.data) == -1) failIf("shmdt");
+        ipc.data = nullptr;
+        released = true;
+    }
+    if (held) unlock();
 }
 
 bool stopHasRun()
 {
-    std::lock_guard<std::recursive_mutex> guard(attachment);
-    return stopped;
+    return released;
 }
 
 } // namespace controller_link

@@ -36,21 +36,34 @@ void initializeSemShm();
 
 // The semaphore lock: ends the process with status 0, silently, when no
 // record is attached (an interrupt during start-up ends the controller this
-// way).
-void lock();
+// way). Waits at most kStopLockMs; returns 0 when taken, -1 when the time
+// ran out (the lock is then not held). Other failures end the process.
+int lock();
 void unlock();
 
-// Control-loop step: under the semaphore, resets newReport when it is set.
-// Does nothing once the record has been let go.
-void acknowledgeReport();
+// How long the stop waits for the lock, and a control pass.
+constexpr int kStopLockMs = 1000;
+constexpr int kPassLockMs = 200;
+
+// Control-loop step: under the semaphore (waiting at most kPassLockMs),
+// resets newReport when it is set and notes the arrival of a new report.
+// Returns false when the controller cannot go on: the vision program is gone
+// (its semaphore set removed, or no new report for five seconds) or the lock
+// failed; one line has then said why, and the vision program is not to be
+// told to stop (sortOut does nothing from then on). True otherwise, also
+// once the record has been let go.
+bool acknowledgeReport();
 
 // One word of the record, read whole without the semaphore; 0 once the
-// record has been let go (or before it was attached).
+// record has been let go (or before it was attached). Position words (0-11)
+// also read 0 while the reports are stale.
 int32_t readWord(int32_t TargetReport::*word);
 
 // Tells the vision program to stop: prints the notice, clears newReport and
-// the run flag under the semaphore and detaches the record. Runs once; later
-// calls, from any thread, return at once. The argument is the signal number
+// the run flag under the semaphore and detaches the record. When the lock is
+// not free within kStopLockMs (a vision program hung while holding it), the
+// two words are cleared without it, after one line on standard error. Runs
+// once; later calls, from any thread, return at once. The argument is the signal number
 // (0 when called directly) and is not used.
 void sortOut(int signalNumber);
 

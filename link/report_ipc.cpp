@@ -1,5 +1,7 @@
 #include "report_ipc.h"
 
+#include <cerrno>
+#include <ctime>
 #include <sys/ipc.h>
 #include <sys/sem.h>
 #include <sys/shm.h>
@@ -51,8 +53,36 @@ const char *semaphoreStep(int semid, int operation)
     sembuf sb{};
     sb.sem_num = 0;
     sb.sem_op = static_cast<short>(operation);
-    sb.sem_flg = 0;
+    sb.sem_flg = SEM_UNDO;
     return semop(semid, &sb, 1) == -1 ? "semop" : nullptr;
+}
+
+const char *semaphoreStepWithin(int semid, int operation, int milliseconds)
+{
+    sembuf sb{};
+    sb.sem_num = 0;
+    sb.sem_op = static_cast<short>(operation);
+    sb.sem_flg = SEM_UNDO;
+    timespec deadline{};
+    clock_gettime(CLOCK_MONOTONIC, &deadline);
+    deadline.tv_sec += milliseconds / 1000;
+    deadline.tv_nsec += static_cast<long>(milliseconds % 1000) * 1000000L;
+    if (deadline.tv_nsec >= 1000000000L) {
+        deadline.tv_sec += 1;
+        deadline.tv_nsec -= 1000000000L;
+    }
+    for (;;) {
+        timespec now{};
+        clock_gettime(CLOCK_MONOTONIC, &now);
+        timespec left{deadline.tv_sec - now.tv_sec, deadline.tv_nsec - now.tv_nsec};
+        if (left.tv_nsec < 0) {
+            left.tv_sec -= 1;
+            left.tv_nsec += 1000000000L;
+        }
+        if (left.tv_sec < 0) left = timespec{0, 0};
+        if (semtimedop(semid, &sb, 1, &left) == 0) return nullptr;
+        if (errno != EINTR) return "semop";
+    }
 }
 
 void writePositions(TargetReport &record, const TargetReport &positions)

@@ -23,9 +23,17 @@ const char *createReportIpc(const char *keyPath, ReportIpc &ipc);
 // attaches it.
 const char *openReportIpc(const char *keyPath, ReportIpc &ipc);
 
-// One blocking semop on semaphore 0, no SEM_UNDO: -1 takes the lock, +1
-// releases it. Returns "semop" on failure.
+// One blocking semop on semaphore 0: -1 takes the lock, +1 releases it.
+// Returns "semop" on failure. SEM_UNDO: a process that dies holding the lock
+// (killed between its lock and unlock) gives it back as it goes, so the
+// other side never waits on a lock nobody will release.
 const char *semaphoreStep(int semid, int operation);
+
+// The same, waiting at most `milliseconds` (semtimedop; interruptions do not
+// end the wait early). Returns nullptr when done, or "semop" with errno
+// EAGAIN when the time ran out, EIDRM or EINVAL when the set is gone, or the
+// call's other error.
+const char *semaphoreStepWithin(int semid, int operation, int milliseconds);
 
 // Copies words 0-11 of `positions` into the record and sets newReport to 1;
 // the run flag is left alone. Call with the lock held.

@@ -57,6 +57,15 @@ bool ScriptedVision::publish(const TargetReport &positions)
     return running;
 }
 
+bool ScriptedVision::publishWhileRunning(const TargetReport &positions)
+{
+    lock();
+    bool running = loadWord(ipc_.data->running) != 0;
+    if (running) writePositions(*ipc_.data, positions);
+    unlock();
+    return running;
+}
+
 TargetReport ScriptedVision::snapshot() const
 {
     return loadReport(*ipc_.data);

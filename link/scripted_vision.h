@@ -22,6 +22,9 @@ public:
     // One publication as the vision program makes it: lock, positions and
     // newReport, run flag read, unlock. Returns the run flag.
     bool publish(const TargetReport &positions);
+    // The same, but only while the run flag is set (a feed of frames that
+    // must not touch the record after a stop). Returns the run flag.
+    bool publishWhileRunning(const TargetReport &positions);
     // The record as it is now (each word read whole, no lock).
     TargetReport snapshot() const;
     bool running() const;

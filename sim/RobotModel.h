@@ -59,6 +59,7 @@ public:
     const Pose &truePose() const { return truePose_; }
     const Pose &odometry() const { return odometry_; }
     double velocity() const { return vel_; }
+    double velocityTarget() const { return velTarget_; }
     double rotVelocity() const { return rotVel_; }
     bool stalled() const { return blocked_ || forcedStall_; }
     const MotionLimits &limits() const { return limits_; }

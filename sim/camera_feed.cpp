@@ -42,6 +42,25 @@ bool CameraFeed::lastFrame(YuvFrame &out) const
     return true;
 }
 
+void CameraFeed::loseFor(double seconds)
+{
+    everLost_ = true;
+    lossSeconds_ = std::max(seconds, 1e-3);
+}
+
+int CameraFeed::openForReader(const std::string &fifoPath)
+{
+    // Non-blocking open: it fails with ENXIO until the reader is there, and
+    // the thread can still be stopped meanwhile.
+    while (!stopping_) {
+        const int fd = ::open(fifoPath.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        if (fd >= 0 || errno != ENXIO)
+            return fd;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return -1;
+}
+
 void CameraFeed::run(std::string fifoPath)
 {
     // A reader that goes away must show as EPIPE here, not end the process
@@ -50,35 +69,45 @@ void CameraFeed::run(std::string fifoPath)
     sigemptyset(&pipeSignal);
     sigaddset(&pipeSignal, SIGPIPE);
     pthread_sigmask(SIG_BLOCK, &pipeSignal, nullptr);
-    // Non-blocking open: it fails with ENXIO until the reader is there, and
-    // the thread can still be stopped meanwhile.
-    int fd = -1;
     while (!stopping_) {
-        fd = ::open(fifoPath.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-        if (fd >= 0 || errno != ENXIO)
-            break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        const int fd = openForReader(fifoPath);
+        if (fd < 0) {
+            readerGone_ = !stopping_;
+            return;
+        }
+        const bool lost = stream(fd);
+        ::close(fd);
+        if (lost) {
+            const double back = clock_() + lossSeconds_.exchange(0.0);
+            while (!stopping_ && clock_() < back)
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        } else if (!everLost_ || stopping_) {
+            readerGone_ = !stopping_;
+            return;
+        }
+        // After a loss the reader may try a new stream and give up on it
+        // before the first frame: offer it another one.
     }
-    if (fd < 0) {
-        readerGone_ = !stopping_;
-        return;
-    }
-    Y4mWriter writer(fd, [this] { return !stopping_.load(); });
+}
+
+bool CameraFeed::stream(int fd)
+{
+    Y4mWriter writer(fd, [this] { return !stopping_.load() && lossSeconds_.load() <= 0.0; });
     const auto clear = [this](const Vec3 &a, const Vec3 &b) { return room_.lineOfSight(a, b); };
     const double period = 1.0 / kFrameRate;
     double due = clock_();
     YuvFrame frame;
     while (!stopping_) {
+        if (lossSeconds_ > 0.0)
+            return true;
         const double now = clock_();
         if (now < due) {
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
             continue;
         }
         renderer_.render(pose_(), room_.emitters(), clear, frame);
-        if (!writer.write(frame)) {
-            readerGone_ = !stopping_;
-            break;
-        }
+        if (!writer.write(frame))
+            return lossSeconds_ > 0.0;
         {
             std::lock_guard<std::mutex> lock(lastMutex_);
             last_ = frame;
@@ -88,7 +117,7 @@ void CameraFeed::run(std::string fifoPath)
         // more than that (those frames are dropped).
         due = std::max(due + period, clock_() - 0.5 * period);
     }
-    ::close(fd);
+    return false;
 }
 
 } // namespace dockworld

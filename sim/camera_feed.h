@@ -32,6 +32,11 @@ public:
     // stream).
     void stop();
 
+    // Fault injection: closes the FIFO (the reader sees the stream end, as
+    // when a webcam drops off the bus) and opens it again `seconds` of
+    // simulated time later for whatever reader is there by then.
+    void loseFor(double seconds);
+
     long framesWritten() const { return frames_.load(); }
     // Whether the reader closed its end.
     bool readerGone() const { return readerGone_.load(); }
@@ -40,6 +45,10 @@ public:
 
 private:
     void run(std::string fifoPath);
+    int openForReader(const std::string &fifoPath);
+    // Writes frames into `fd` until stopped, lost or the reader goes; true
+    // when a loss ended it.
+    bool stream(int fd);
 
     const DockingRoom &room_;
     CameraRenderer renderer_;
@@ -49,6 +58,8 @@ private:
     std::atomic<bool> stopping_{false};
     std::atomic<bool> readerGone_{false};
     std::atomic<long> frames_{0};
+    std::atomic<double> lossSeconds_{0.0}; // > 0: a loss was asked for
+    std::atomic<bool> everLost_{false};
     mutable std::mutex lastMutex_;
     YuvFrame last_;
 };

@@ -14,6 +14,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -64,8 +65,17 @@ public:
     double clock() const override { return std::chrono::duration<double>(Clock::now() - started_).count(); }
     bool connected() const override { return connected_.load(); }
     void stop() override;
+    void dropClient() override { dropRequested_ = true; }
+    void logMotion(const std::string &path) override
+    {
+        motionLog_.reset(std::fopen(path.c_str(), "w"));
+        if (motionLog_)
+            std::fputs("t,commanded,speed,connected\n", motionLog_.get());
+    }
 
 private:
+    void writeMotion(double t);
+
     void run();
     void physics(double dt);
     void accept();
@@ -85,6 +95,9 @@ private:
     std::thread thread_;
     std::atomic<bool> stopping_{false};
     std::atomic<bool> connected_{false};
+    std::atomic<bool> dropRequested_{false};
+    std::unique_ptr<FILE, int (*)(FILE *)> motionLog_{nullptr, std::fclose};
+    double nextMotionLine_ = 0.0;
     int listenFd_ = -1;
     int clientFd_ = -1;
     int port_ = 0;
@@ -122,6 +135,8 @@ void DockingRobotServer::stop()
     if (listenFd_ >= 0)
         ::close(listenFd_);
     listenFd_ = -1;
+    if (motionLog_)
+        std::fflush(motionLog_.get());
 }
 
 void DockingRobotServer::drop()
@@ -242,11 +257,14 @@ void DockingRobotServer::run()
             if (fds[0].revents & POLLIN)
                 accept();
         }
+        if (dropRequested_.exchange(false))
+            drop();
         const auto now = Clock::now();
         while (now >= nextPhysics) {
             physics(kPhysicsStep);
             nextPhysics += step;
         }
+        writeMotion(clock());
         if (now >= nextStatus) {
             nextStatus += kStatusPeriod;
             if (nextStatus < now)
@@ -260,6 +278,20 @@ void DockingRobotServer::run()
             send(out);
         }
     }
+}
+
+void DockingRobotServer::writeMotion(double t)
+{
+    if (!motionLog_ || t < nextMotionLine_)
+        return;
+    nextMotionLine_ = t + 0.02;
+    double commanded, speed;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        commanded = model_->enabled() ? model_->velocityTarget() : 0.0;
+        speed = model_->velocity();
+    }
+    std::fprintf(motionLog_.get(), "%.3f,%.1f,%.1f,%d\n", t, commanded, speed, connected_ ? 1 : 0);
 }
 
 } // namespace

@@ -14,6 +14,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "fault_table.h"
 #include "start_poses.h"
 #include "trial_runner.h"
 
@@ -50,6 +51,9 @@ const char kUsage[] =
     "  --view              show the camera picture with the published markers\n"
     "  --out DIR           folder for pictures and logs (default dockingsim-out)\n"
     "  --quiet             no progress lines\n"
+    "  --fault F@T         inject a fault T simulated seconds into each trial: camera-loss@T[:S]\n"
+    "                      (the camera's stream ends for S seconds, default 1), vision-kill@T,\n"
+    "                      vision-stop@T (SIGSTOP) or robot-drop@T (the robot closes the link)\n"
     "  --vision PATH       the vision program (default: beside dockingsim, installed or in the build tree)\n"
     "  --controller PATH   the controller (default: likewise)\n"
     "Runs in real time: the controller's clock is the wall clock.\n";
@@ -67,6 +71,7 @@ struct Options {
     std::string out = "dockingsim-out";
     std::string vision;
     std::string controller;
+    Fault fault;
 };
 
 bool parseNumber(const char *text, double &value)
@@ -190,6 +195,10 @@ int main(int argc, char **argv)
             o.hideStation = true;
         } else if (a == "--view") {
             o.view = true;
+        } else if (a == "--fault" && hasValue) {
+            std::string why;
+            if (!parseFault(argv[++i], &o.fault, &why))
+                return usageError(why);
         } else if (a == "--quiet") {
             o.quiet = true;
         } else if (a == "--out" && hasValue) {
@@ -235,6 +244,7 @@ int main(int argc, char **argv)
         setup.dockingProgram = o.controller;
         setup.progress = !o.quiet;
         setup.view = o.view;
+        setup.fault = o.fault;
         setup.seed = o.seed + static_cast<uint32_t>(i);
         if (o.starts.size() > 1) {
             char name[32];
@@ -245,9 +255,13 @@ int main(int argc, char **argv)
                     radToDeg(setup.start.heading));
         results.push_back(runTrial(setup, interrupted));
         printSummary(results.back());
+        if (o.fault.kind != FaultKind::None)
+            printFaultSummary(results.back());
     }
     if (results.size() > 1)
         printTable(o.starts, results);
+    if (o.fault.kind != FaultKind::None && results.size() > 1)
+        printFaultTable(o.fault, results);
     if (interrupted) {
         std::printf("interrupted: every program ended, IPC objects removed\n");
         return 130;

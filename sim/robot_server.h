@@ -23,6 +23,12 @@ public:
     // Whether a controller is connected.
     virtual bool connected() const = 0;
     virtual void stop() = 0;
+    // Fault injection: closes the controller's connection, as a robot whose
+    // link fails does (the motors stop).
+    virtual void dropClient() = 0;
+    // Before start: every 20 ms a line "t,commanded,speed,connected" (server
+    // seconds, mm/s) into `path`.
+    virtual void logMotion(const std::string &path) = 0;
 };
 
 std::unique_ptr<RobotServer> makeRobotServer(const DockingRoom &room);

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
@@ -96,6 +97,7 @@ private:
     void windUp();
     void writePicture();
     std::string logPath(const char *what) const { return setup_.outputDir + "/" + setup_.name + "-" + what + ".log"; }
+    std::string motionLogPath() const { return setup_.outputDir + "/" + setup_.name + "-robot.csv"; }
 
     const TrialSetup &setup_;
     const std::atomic<bool> &interrupt_;
@@ -111,6 +113,8 @@ private:
     std::vector<PathPoint> path_;
     std::unique_ptr<FILE, int (*)(FILE *)> pathLog_{nullptr, std::fclose};
     Pose dockingStart_;
+    FaultInjector faults_{setup_.fault};
+    double faultClock_ = -1.0; // robot server clock when the fault fired
 };
 
 bool Trial::prepare()
@@ -145,6 +149,7 @@ bool Trial::prepare()
         return false;
     }
     robot_ = makeRobotServer(room_);
+    robot_->logMotion(motionLogPath());
     if (!robot_->start(setup_.start, &result_.error))
         return false;
     RobotServer *robot = robot_.get();
@@ -229,15 +234,27 @@ void Trial::watch()
                 view->show(frame, report_->latest());
         }
         result_.seconds = t;
+        if (!faults_.fired()) {
+            faults_.poll(t, {[this](double s) { feed_->loseFor(s); }, [this](int sig) { vision_.signal(sig); },
+                             [this] { robot_->dropClient(); }});
+            if (faults_.fired()) {
+                result_.faultAt = t;
+                faultClock_ = robot_->clock();
+            }
+        }
         if (interrupt_) {
             result_.end = TrialEnd::Interrupted;
             return;
         }
         if (!docking_.running()) {
+            // The controller's last lines may still be on their way through
+            // the terminal when it has already ended.
+            for (int wait = 0; wait < 25 && !controllerOutput_.arrived(); ++wait)
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
             result_.end = controllerOutput_.arrived() ? TrialEnd::ArrivedElsewhere : TrialEnd::ControllerEnded;
             return;
         }
-        if (!vision_.running() && report_->latest().running != 0) {
+        if (!vision_.running() && report_->latest().running != 0 && !(faults_.fired() && faults_.hitsVision())) {
             // Gone without the controller's stop request (which clears the run
             // flag): the controller would steer by a frozen record.
             result_.end = TrialEnd::Failed;
@@ -255,8 +272,13 @@ void Trial::watch()
 void Trial::windUp()
 {
     // The controller first: its own stop path tells the vision program to
-    // finish. Then whatever is left, by force.
+    // finish. Then whatever is left, by force (a vision program the fault
+    // stopped is let go on first).
+    if (!docking_.running() && docking_.exitedNormally())
+        result_.controllerExit = docking_.exitCode();
     docking_.stop(3.0);
+    if (faults_.fired() && faults_.fault().kind == FaultKind::VisionStop)
+        vision_.signal(SIGCONT);
     if (!vision_.waitFor(3.0))
         vision_.stop(2.0);
     controllerOutput_.close();
@@ -270,6 +292,8 @@ void Trial::windUp()
     if (report_)
         ipcGone = report_->removeIpc();
     result_.cleanedUp = !docking_.running() && !vision_.running() && ipcGone;
+    if (faultClock_ >= 0.0)
+        result_.standstill = standstillAfter(motionLogPath(), faultClock_);
 }
 
 void Trial::writePicture()

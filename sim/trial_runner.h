@@ -9,6 +9,7 @@
 #include <string>
 
 #include "docking_room.h"
+#include "fault_injection.h"
 
 namespace dockworld {
 
@@ -23,6 +24,7 @@ struct TrialSetup {
     bool progress = true;            // one line per simulated second
     bool view = false;               // live camera window
     uint32_t seed = 1;               // camera noise
+    Fault fault;                     // none by default
 };
 
 enum class TrialEnd {
@@ -46,6 +48,9 @@ struct TrialResult {
     std::string error;                // why it failed
     std::string workDir;              // the trial's working directory (removed at the end)
     bool cleanedUp = false;           // every process ended and every IPC object removed
+    double faultAt = -1.0;            // simulated time the fault fired, or -1
+    Standstill standstill;            // after the fault, from the robot's motion log
+    int controllerExit = -1;          // the controller's exit status, -1 if it did not exit
 };
 
 // Runs one trial. `interrupt` is polled; when it becomes true the trial is

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "camera_keeper.h"
 #include "camera_settings.h"
 #include "frame.h"
 #include "kelvix.h"
@@ -22,6 +23,7 @@ const char *const kUsage = "usage: quorvantel [DEVICE]  (camera device or .y4m v
 
 // Images, windows and blob tables of the whole run.
 VisionState state;
+CameraKeeper camera;
 
 // Creates the images and starts the camera; ends the process when the camera
 // cannot be used.
@@ -41,15 +43,19 @@ void initializeKelvix(const char *device)
         exit(-1);
     }
     kxGrabSetGain(kGain);
-    for (int frame = 0; frame < kSettlingFrames; ++frame) kxGrabImage(state.pic);
+    // A camera lost already while settling is left to the frame loop, which
+    // says so once.
+    for (int frame = 0; frame < kSettlingFrames; ++frame)
+        if (kxGrabImage(state.pic) != 0) break;
 }
 
 // One pass of the frame loop; false once the controller has asked to stop.
 bool processNextFrame()
 {
     clearGoalPositions(state.goal);
-    kxGrabImage(state.pic);  // a failed grab leaves the previous frame in place
-    processFrame(state);
+    // Without a new frame the report shows no marker: the previous frame's
+    // would steer the robot by markers no camera sees any more.
+    if (camera.grab(state.pic)) processFrame(state);
     return vision_link::publishReport(reportPositions(state.goal));
 }
 

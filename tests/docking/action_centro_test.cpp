@@ -38,10 +38,12 @@ protected:
     }
     void SetUp() override { distanza.store(0.0); }
 
-    // Publishes the two steering columns (every other word 0).
+    // Publishes the two steering columns (every other word 0) and takes them
+    // in as a control pass does: positions count only while fresh.
     static void columns(int ulCol, int llCol)
     {
         vision_->publish(makeReport(0, ulCol, 0, 0, 0, 0, 0, 0, 0, llCol, 0, 0));
+        controller_link::acknowledgeReport();
     }
 
     // One firing: returns the diagnostic line and the answer.

@@ -74,6 +74,7 @@ TEST_F(ControllerRun, WandersAtStartAndStopsEverythingOnCtrlC)
     ASSERT_TRUE(startSimulator());
     startController();
     ASSERT_TRUE(expectOutput(kWanderBanner));
+    stopFrames();
     vision->publish(makeReport(0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0));
     // Each control pass acknowledges the newest report.
     for (int i = 0; i < 100 && vision->newReport(); ++i)

@@ -44,6 +44,29 @@ void ControllerRun::SetUp()
     ASSERT_NE(makeKeyFile(scratch.path()), -1);
 }
 
+void ControllerRun::startVision()
+{
+    vision = std::make_unique<ScriptedVision>(scratch.path());
+    framesStop = false;
+    frames = std::thread([this] {
+        while (!framesStop) {
+            TargetReport report;
+            {
+                std::lock_guard<std::mutex> guard(shownMutex);
+                report = shown;
+            }
+            vision->publishWhileRunning(report);
+            std::this_thread::sleep_for(milliseconds(40));
+        }
+    });
+}
+
+void ControllerRun::stopFrames()
+{
+    framesStop = true;
+    if (frames.joinable()) frames.join();
+}
+
 void ControllerRun::TearDown()
 {
     if (controller && HasFailure()) {
@@ -53,6 +76,7 @@ void ControllerRun::TearDown()
     controller.reset();
     if (simulator) simulator->sendLine("quit");
     simulator.reset();
+    stopFrames();
     vision.reset();
 }
 
@@ -81,8 +105,13 @@ void ControllerRun::show(int urRow, int lrRow, int ulCol, int llCol, int mlRow, 
 {
     // Columns of markers the controller does not read get plausible values;
     // a marker that is not seen is 0, 0.
-    vision->publish(makeReport(ulCol ? 170 : 0, ulCol, urRow, urRow ? 400 : 0, mlRow, mlCol, 0, 0,
-                               llCol ? 330 : 0, llCol, lrRow, lrRow ? 410 : 0));
+    TargetReport report = makeReport(ulCol ? 170 : 0, ulCol, urRow, urRow ? 400 : 0, mlRow, mlCol, 0, 0,
+                                     llCol ? 330 : 0, llCol, lrRow, lrRow ? 410 : 0);
+    {
+        std::lock_guard<std::mutex> guard(shownMutex);
+        shown = report;
+    }
+    vision->publish(report);
 }
 
 ::testing::AssertionResult ControllerRun::expectOutput(const std::string &text, milliseconds timeout)

@@ -2,8 +2,11 @@
 // simulator, in a scratch directory of the test's own.
 #pragma once
 
+#include <atomic>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -29,7 +32,12 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
-    void startVision() { vision = std::make_unique<ScriptedVision>(scratch.path()); }
+    // A scripted vision side that, like the vision program, publishes the
+    // report shown last once per frame (every 40 ms) while its run flag is
+    // set, so that the controller's reports stay fresh.
+    void startVision();
+    // Ends the frames: from then on only show() publishes.
+    void stopFrames();
     // Starts the simulator on a free port; false when it does not come up.
     bool startSimulator();
     // Starts the controller with `extra` after the connection options that
@@ -45,6 +53,10 @@ protected:
 
     kxtest::ScratchDir scratch;
     std::unique_ptr<ScriptedVision> vision;
+    std::mutex shownMutex;
+    TargetReport shown{};
+    std::atomic<bool> framesStop{false};
+    std::thread frames;
     std::unique_ptr<RunningProgram> simulator;
     std::unique_ptr<RunningProgram> controller;
     int simulatorPort = -1;

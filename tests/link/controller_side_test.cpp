@@ -47,11 +47,13 @@ TEST_F(LinkTest, ControllerReadsWordsAndAcknowledgesReports)
 
     int status = linktest::runChild(dir(), [] {
         controller_link::initializeSemShm();
-        if (controller_link::readWord(&TargetReport::ulCol) != 300) return 1;
-        if (controller_link::readWord(&TargetReport::lrRow) != 331) return 2;
-        if (controller_link::readWord(&TargetReport::running) != 1) return 3;
-        controller_link::acknowledgeReport();
-        return controller_link::readWord(&TargetReport::newReport) == 0 ? 0 : 4;
+        // Positions count only once a new report has been seen.
+        if (controller_link::readWord(&TargetReport::ulCol) != 0) return 1;
+        if (!controller_link::acknowledgeReport()) return 2;
+        if (controller_link::readWord(&TargetReport::newReport) != 0) return 3;
+        if (controller_link::readWord(&TargetReport::running) != 1) return 4;
+        if (controller_link::readWord(&TargetReport::ulCol) != 300) return 5;
+        return controller_link::readWord(&TargetReport::lrRow) == 331 ? 0 : 6;
     });
     EXPECT_EQ(status, 0);
     EXPECT_FALSE(vision.newReport());

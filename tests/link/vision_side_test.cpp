@@ -59,9 +59,9 @@ TEST_F(LinkTest, PublicationCopiesPositionsAndSetsNewReportOnly)
     EXPECT_TRUE(sameReport(linktest::readSegment(key), expected));
 }
 
-TEST_F(LinkTest, RestartAfterAKilledVisionProcessReusesTheObjectsAndFreesTheLock)
+TEST_F(LinkTest, AVisionProcessKilledHoldingTheLockGivesItBackAndARestartReusesTheObjects)
 {
-    // Killed while holding the lock: without SEM_UNDO the set stays at 0.
+    // Killed while holding the lock: SEM_UNDO gives it back.
     int killed = linktest::runChild(dir(), [] {
         startVision();
         vision_link::publishReport(kFrame);
@@ -73,7 +73,7 @@ TEST_F(LinkTest, RestartAfterAKilledVisionProcessReusesTheObjectsAndFreesTheLock
     int semid = semget(key, 1, 0);
     int shmid = shmget(key, 0, 0);
     ASSERT_NE(semid, -1);
-    ASSERT_EQ(semctl(semid, 0, GETVAL), 0);
+    ASSERT_EQ(semctl(semid, 0, GETVAL), 1);
 
     // Until its first publication the new run shows the old positions.
     int restarted = linktest::runChild(dir(), [] {

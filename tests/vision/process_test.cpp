@@ -1,10 +1,15 @@
 // The quorvantel program as a process: recorded videos in, reports out, and
 // the stop handshake, checked by a reader that attaches to the report the
 // way the controller does.
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
+#include <memory>
+#include <sstream>
 #include <string>
+#include <sys/stat.h>
 #include <sys/sem.h>
 #include <sys/shm.h>
 #include <sys/wait.h>
@@ -307,4 +312,111 @@ TEST_F(VisionProcess, CommandLine)
         EXPECT_FALSE(linktest::semaphoreExists(key));
         EXPECT_FALSE(linktest::segmentExists(key));
     }
+}
+
+namespace {
+
+// A live stream into a FIFO, as a camera delivers it: the header, then the
+// same frame again and again until stopped or the reader goes.
+class FifoCamera {
+public:
+    FifoCamera(const std::string &path, const LumaFrame &frame, bool waitForReader)
+    {
+        // A reader that goes away must show as EPIPE, not end the test.
+        signal(SIGPIPE, SIG_IGN);
+        thread_ = std::thread([this, path, frame, waitForReader] {
+            int fd = -1;
+            while (!stop_ && fd < 0) {
+                fd = open(path.c_str(), O_WRONLY | (waitForReader ? 0 : O_NONBLOCK));
+                if (fd < 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            }
+            if (fd < 0) return;
+            fcntl(fd, F_SETFL, 0);
+            const std::string header = "YUV4MPEG2 W640 H480 F30:1 Ip A1:1 C420jpeg\n";
+            bool ok = write(fd, header.data(), header.size()) == ssize_t(header.size());
+            while (ok && !stop_) {
+                ok = write(fd, "FRAME\n", 6) == 6 &&
+                     write(fd, frame.planes().data(), frame.planes().size()) == ssize_t(frame.planes().size());
+                ++frames_;
+            }
+            close(fd);
+        });
+    }
+    ~FifoCamera() { unplug(); }
+    // Closes the stream: the reader sees its end after what the pipe holds.
+    void unplug()
+    {
+        stop_ = true;
+        if (thread_.joinable()) thread_.join();
+    }
+    long frames() const { return frames_; }
+
+private:
+    std::atomic<bool> stop_{false};
+    std::atomic<long> frames_{0};
+    std::thread thread_;
+};
+
+// CPU seconds the process has used (user and system).
+double cpuSeconds(pid_t pid)
+{
+    std::string stat = kxtest::readFile("/proc/" + std::to_string(pid) + "/stat");
+    size_t at = stat.rfind(')');
+    if (at == std::string::npos) return -1;
+    std::istringstream fields(stat.substr(at + 2));
+    std::string skip;
+    for (int field = 3; field < 14; ++field) fields >> skip;
+    long user = 0, system = 0;
+    fields >> user >> system;
+    return double(user + system) / double(sysconf(_SC_CLK_TCK));
+}
+
+} // namespace
+
+// A camera that stops delivering: no report may carry its last markers, the
+// program waits quietly and cheaply for it, takes it back when it returns,
+// and still stops on request.
+TEST_F(VisionProcess, ALostCameraPublishesNoMarkersAndIsTakenBack)
+{
+    const std::string fifo = scratch.file("camera.y4m");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const std::vector<Marker> markers = station(0, 0);
+    auto camera = std::make_unique<FifoCamera>(fifo, frameWith(markers), true);
+    start({"camera.y4m"});
+    ASSERT_TRUE(attach());
+    TargetReport report;
+    ASSERT_TRUE(nextReport(&report));
+    EXPECT_TRUE(samePositions(report, positionsOf(markers))) << describe(report);
+
+    camera->unplug();
+    // What the pipe still held is read first; the first report after the
+    // end already has no marker, and so has every later one.
+    const std::string out = scratch.file("stdout");
+    const auto lostBy = Clock::now() + kPatience;
+    while (kxtest::readFile(out).find("Camera lost") == std::string::npos && Clock::now() < lostBy)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    for (int sample = 0; sample < 3; ++sample) {
+        ASSERT_TRUE(nextReport(&report));
+        EXPECT_TRUE(samePositions(report, TargetReport{})) << describe(report);
+    }
+    const double cpuBefore = cpuSeconds(pid);
+    std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+    EXPECT_LT(cpuSeconds(pid) - cpuBefore, 0.25) << "spinning while the camera is gone";
+    std::string text = kxtest::readFile(out);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 2) << text; // the grabber's line and ours
+
+    camera = std::make_unique<FifoCamera>(fifo, frameWith(markers), false);
+    bool back = false;
+    for (int sample = 0; sample < 100 && !back; ++sample)
+        back = nextReport(&report) && samePositions(report, positionsOf(markers));
+    EXPECT_TRUE(back);
+    EXPECT_NE(kxtest::readFile(out).find("Camera back\n"), std::string::npos);
+
+    camera->unplug();
+    while (kxtest::readFile(out).find("Camera lost", text.size()) == std::string::npos && Clock::now() < lostBy)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    // Stopped while the camera is gone, between reopening attempts or in one.
+    const auto asked = Clock::now();
+    stopAndExpectOrderlyEnd();
+    EXPECT_LT(Clock::now() - asked, std::chrono::seconds(1));
 }

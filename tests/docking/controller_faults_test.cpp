@@ -1,0 +1,85 @@
+// The controller when the vision side fails it: reports that stop coming, a
+// vision program that ends on its own, a lock that is never given back. In
+// every case the robot is stopped and disconnected (the simulator hears
+// "motors disabled") without waiting for the robot's own watchdog.
+#include <csignal>
+#include <thread>
+
+#include "controller_run.h"
+
+using namespace dockingtest;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+const char kStale[] = "\n -0.769231 540 2.000000"; // no steering marker: speed 0, turn
+const char kSteering[] = "\n -0.384615 300 2.000000"; // both left markers: speed 200
+
+} // namespace
+
+// Docking with the markers in view, then the reports stop: within a second
+// the centering action no longer sees a marker (speed 0); after five seconds
+// the controller gives up with status 1 and leaves the vision side alone.
+TEST_F(ControllerRun, ReportsThatStopComingStopTheRobot)
+{
+    startVision();
+    ASSERT_TRUE(startSimulator());
+    startController();
+    ASSERT_TRUE(expectOutput(kWanderBanner));
+    show(150, 203, 300, 310, 250, 301);
+    ASSERT_TRUE(expectOutput(kDockingBanner));
+    ASSERT_TRUE(expectOutput(kSteering));
+
+    stopFrames();
+    const auto silent = Clock::now();
+    ASSERT_TRUE(expectOutput(kStale, seconds(3)));
+    EXPECT_LT(Clock::now() - silent, milliseconds(1000));
+    EXPECT_EQ(controller->output().find(kSteering, seen), std::string::npos);
+
+    ASSERT_TRUE(expectOutput("Vision program gone (no new report for 5 s)", seconds(10)));
+    EXPECT_EQ(controller->waitForExit(seconds(5)), 1);
+    EXPECT_GE(Clock::now() - silent, milliseconds(4900));
+    EXPECT_NE(simulator->waitForErrors("motors disabled", seconds(1)), std::string::npos);
+    EXPECT_EQ(occurrences(controller->output(), kStopNotice), 0);
+    EXPECT_TRUE(vision->running());
+}
+
+// The vision program ends by itself and removes its semaphore set.
+TEST_F(ControllerRun, AVisionProgramThatEndsStopsTheRobotWithStatus1)
+{
+    startVision();
+    ASSERT_TRUE(startSimulator());
+    startController();
+    ASSERT_TRUE(expectOutput(kWanderBanner));
+    show(150, 203, 300, 310, 250, 301);
+    ASSERT_TRUE(expectOutput(kDockingBanner));
+    stopFrames();
+    vision->removeSemaphore();
+    ASSERT_TRUE(expectOutput("Vision program gone (its semaphore set was removed)", seconds(2)));
+    EXPECT_EQ(controller->waitForExit(seconds(5)), 1);
+    EXPECT_NE(simulator->waitForErrors("motors disabled", seconds(1)), std::string::npos);
+    EXPECT_EQ(occurrences(controller->output(), kStopNotice), 0);
+}
+
+// A vision side hung while holding the lock: Ctrl-C still ends the
+// controller within two seconds, with the robot stopped and the run flag
+// cleared without the lock.
+TEST_F(ControllerRun, CtrlCEndsTheControllerWhileTheLockIsNeverGivenBack)
+{
+    startVision();
+    ASSERT_TRUE(startSimulator());
+    startController();
+    ASSERT_TRUE(expectOutput(kWanderBanner));
+    stopFrames();
+    vision->lock();
+    std::this_thread::sleep_for(milliseconds(500));
+
+    const auto asked = Clock::now();
+    controller->sendSignal(SIGINT);
+    EXPECT_EQ(controller->waitForExit(seconds(10)), 0);
+    EXPECT_LT(Clock::now() - asked, seconds(2));
+    EXPECT_NE(simulator->waitForErrors("motors disabled", seconds(1)), std::string::npos);
+    EXPECT_EQ(occurrences(controller->output(), kStopNotice), 1);
+    EXPECT_FALSE(vision->running());
+    vision->unlock();
+}
