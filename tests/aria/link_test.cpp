@@ -344,3 +344,37 @@ TEST(Link, RobotResetPacketEndsTheConnection)
     fake.inject(frame(Packet{0xFF, {}}));
     EXPECT_TRUE(eventually([&] { return !robot.isRunning(); }, 1000ms));
 }
+
+TEST(Link, MoveAndHeadingGoOutAsTheRobotsOwnCommandsAndFinishByOdometry)
+{
+    FakeRobot fake;
+    ArRobot robot;
+    ASSERT_TRUE(connectTo(robot, fake.port()));
+    robot.runAsync(true);
+    // The scripted robot sends no charge-state byte.
+    EXPECT_EQ(robot.getChargeState(), ArRobot::CHARGING_UNKNOWN);
+    EXPECT_FALSE(robot.isChargerPowerGood());
+
+    robot.lock();
+    EXPECT_FALSE(robot.setTransVelMax(0));
+    EXPECT_TRUE(robot.setTransVelMax(150));
+    robot.move(-600);
+    robot.unlock();
+    ASSERT_TRUE(fake.waitFor([](const std::vector<ReceivedCommand> &c) { return hasCommand(c, MOVE, -600); }, 2000ms));
+    EXPECT_TRUE(hasCommand(fake.commands(), SETV, 150));
+    std::this_thread::sleep_for(600ms);
+    EXPECT_EQ(fake.commands(MOVE).size(), 1u); // once; the robot drives it alone
+    EXPECT_TRUE(fake.commands(VEL, fake.commands(MOVE)[0].at).empty());
+    EXPECT_FALSE(robot.isMoveDone());
+    // 600 mm backwards in position ticks, wrapped into 15 bits.
+    fake.setOdometry(static_cast<uint16_t>(0x8000 - std::lround(600 / kDistConv)), 0, 0);
+    EXPECT_TRUE(eventually([&] { return robot.isMoveDone(); }, 1000ms));
+
+    robot.lock();
+    robot.setDeltaHeading(90);
+    robot.unlock();
+    ASSERT_TRUE(fake.waitFor([](const std::vector<ReceivedCommand> &c) { return hasCommand(c, HEAD, 90); }, 2000ms));
+    EXPECT_FALSE(robot.isHeadingDone());
+    fake.setOdometry(static_cast<uint16_t>(0x8000 - std::lround(600 / kDistConv)), 0, headingUnits(89));
+    EXPECT_TRUE(eventually([&] { return robot.isHeadingDone(); }, 1000ms));
+}
