@@ -18,7 +18,7 @@ public:
     static constexpr double kBulkEndVolts = 14.2;
     static constexpr double kFloatVolts = 13.8;
     static constexpr double kBulkRate = 0.02;       // V/s while charging in bulk
-    static constexpr double kDischargeRate = 0.002; // V/s off the charger
+    static constexpr double kDischargeRate = 0.0002; // V/s off the charger: hours of work
     static constexpr double kEmptyVolts = 12.0;
 
     // Advances the battery by `dt` seconds with the robot on or off the contacts.
