@@ -217,6 +217,9 @@ TEST(Link, DisconnectSendsEnableOffThenCloseAndEndsTheCycle)
     std::this_thread::sleep_for(300ms);
     EXPECT_TRUE(robot.disconnect());
     EXPECT_TRUE(eventually([&] { return !robot.isRunning(); }, 1000ms));
+    // The fake reads in a thread of its own: under load it may not have
+    // taken the last bytes yet.
+    EXPECT_TRUE(fake.waitFor([](const std::vector<ReceivedCommand> &c) { return hasCommand(c, CLOSE, 1); }, 2000ms));
     std::vector<ReceivedCommand> cmds = fake.commands();
     ASSERT_GE(cmds.size(), 2u);
     EXPECT_EQ(cmds[cmds.size() - 2].id, ENABLE);
