@@ -233,6 +233,9 @@ void Trial::watch()
             return;
         }
         if (!docking_.running()) {
+            // Its last lines may still be on their way through the terminal.
+            for (int i = 0; i < 50 && !controllerOutput_.arrived(); ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
             result_.end = controllerOutput_.arrived() ? TrialEnd::ArrivedElsewhere : TrialEnd::ControllerEnded;
             return;
         }
