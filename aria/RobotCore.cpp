@@ -637,18 +637,20 @@ bool RobotCore::isHeadingDone(double delta) const
 
 bool RobotCore::disconnect()
 {
+    // A running cycle that sees the connection gone ends and closes the
+    // socket under this lock: held here, ENABLE 0 and CLOSE still go out.
+    std::lock_guard<std::mutex> lock(runMutex_);
     if (!connected_.exchange(false))
         return false;
     comInt(ENABLE, 0);
     comInt(CLOSE, 1);
     {
-        std::lock_guard<std::mutex> lock(sendMutex_);
+        std::lock_guard<std::mutex> send(sendMutex_);
         if (fd_ >= 0)
             ::shutdown(fd_, SHUT_RDWR);
     }
     logLine("Disconnected from the robot.");
     // The cycle thread closes the socket itself when it is running.
-    std::lock_guard<std::mutex> lock(runMutex_);
     if (!running_.load() || tlsCycleOwner == this)
         closeSocket();
     return true;
