@@ -349,6 +349,46 @@ public:
   bool isLeftMotorStalled(void) const;
   bool isRightMotorStalled(void) const;
 
+  // Whether the connection to the robot is up.
+  bool isConnected(void) const;
+
+  // What the robot's charger is doing, from the status packet's optional
+  // charge-state byte; CHARGING_UNKNOWN when the robot does not send it.
+  enum ChargeState {
+    CHARGING_UNKNOWN = -1,
+    CHARGING_NOT = 0,
+    CHARGING_BULK = 1,
+    CHARGING_OVERCHARGE = 2,
+    CHARGING_FLOAT = 3,
+    CHARGING_BALANCE = 4
+  };
+  ChargeState getChargeState(void) const;
+  // Bit 10 of the status flags: the charger's power reaches the robot.
+  bool isChargerPowerGood(void) const;
+  // Battery voltage (V) as the robot last reported it.
+  double getRealBatteryVoltage(void) const;
+
+  // Direct motion: each of these takes its channel (translation or
+  // rotation) away from the actions until the next connection.
+  // Limits the translational speed (mm/s), also of move(); false for vel <= 0.
+  bool setTransVelMax(double vel);
+  // Drives `distance` mm along the heading (negative backwards).
+  void move(double distance);
+  // True when the last move() is within delta mm of its distance (40 mm
+  // when delta is 0), or when no move is under way.
+  bool isMoveDone(double delta = 0.0);
+  // Turns to an absolute heading of the odometric frame (degrees).
+  void setHeading(double heading);
+  // Turns by deltaHeading degrees from the present heading.
+  void setDeltaHeading(double deltaHeading);
+  // True when the heading is within delta degrees of the target (3 when
+  // delta is 0), or when no heading was asked for.
+  bool isHeadingDone(double delta = 0.0) const;
+  // Range (mm, from the transducer) of the closest of the sonars that face
+  // between startAngle and endAngle (degrees, counter-clockwise
+  // from start to end, 0 ahead); -1 when no sonar faces there.
+  int getClosestSonarRange(double startAngle, double endAngle) const;
+
   void addRangeDevice(ArRangeDevice *device);
   void attachKeyHandler(ArKeyHandler *keyHandler, bool exitOnEscape = true,
                         bool useExitNotShutdown = true);

@@ -27,6 +27,27 @@ bool ArRobot::comInt(unsigned char command, short int argument)
 
 bool ArRobot::isLeftMotorStalled(void) const { return myCore->isLeftMotorStalled(); }
 bool ArRobot::isRightMotorStalled(void) const { return myCore->isRightMotorStalled(); }
+bool ArRobot::isConnected(void) const { return myCore->isConnected(); }
+
+ArRobot::ChargeState ArRobot::getChargeState(void) const
+{
+    return static_cast<ChargeState>(myCore->chargeState());
+}
+
+bool ArRobot::isChargerPowerGood(void) const { return myCore->chargerPowerGood(); }
+double ArRobot::getRealBatteryVoltage(void) const { return myCore->batteryVoltage(); }
+bool ArRobot::setTransVelMax(double vel) { return myCore->setTransVelMax(vel); }
+void ArRobot::move(double distance) { myCore->move(distance); }
+bool ArRobot::isMoveDone(double delta) { return myCore->isMoveDone(delta); }
+void ArRobot::setHeading(double heading) { myCore->setHeading(heading, false); }
+void ArRobot::setDeltaHeading(double deltaHeading) { myCore->setHeading(deltaHeading, true); }
+bool ArRobot::isHeadingDone(double delta) const { return myCore->isHeadingDone(delta); }
+
+int ArRobot::getClosestSonarRange(double startAngle, double endAngle) const
+{
+    return myCore->closestSonarRange(startAngle, endAngle);
+}
+
 void ArRobot::addRangeDevice(ArRangeDevice *device) { myCore->addRangeDevice(device); }
 
 void ArRobot::attachKeyHandler(ArKeyHandler *keyHandler, bool exitOnEscape, bool)

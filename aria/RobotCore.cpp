@@ -32,6 +32,11 @@ const milliseconds kConfigResend{200};
 // Velocity commands are repeated at least this often; PULSE is sent when
 // nothing at all went out for longer.
 const milliseconds kRefresh{500};
+// ARIA's defaults for isMoveDone and isHeadingDone.
+const double kMoveDoneDistance = 40;     // mm
+const double kHeadingDoneDifference = 3; // degrees
+// The p3dx's absolute top speed, for a robot that sent no configuration.
+const double kMaxVelocity = 2200; // mm/s
 const int kHandshakeMisses = 3;
 const int kHandshakeTries = 50;
 
@@ -235,9 +240,12 @@ bool RobotCore::connectSocket(int fd)
         odometry_ = Odometry();
         stallBumpers_ = 0;
         flags_ = 0;
+        chargeState_ = -1;
+        batteryVolts_ = 0;
+        sonarRanges_.assign(kSonarCount, kSonarNoEcho);
         haveConfig_ = false;
         newReadings_.clear();
-        directMotion_ = false;
+        direct_ = Direct();
     }
     rx_ = PacketReceiver();
     if (!handshake(rx_)) {
@@ -345,7 +353,10 @@ void RobotCore::applyStatus(const StatusPacket &s, Clock::time_point now)
     // Readings are placed with the pose of the previous packet, as ARIA does.
     double c = std::cos(before.th * M_PI / 180), sn = std::sin(before.th * M_PI / 180);
     for (const SonarReading &r : s.sonars) {
-        if (r.index < 0 || r.index >= kSonarCount || r.range * kRangeConv >= kSonarNoEcho)
+        if (r.index < 0 || r.index >= kSonarCount)
+            continue;
+        sonarRanges_[static_cast<size_t>(r.index)] = static_cast<int>(r.range * kRangeConv);
+        if (r.range * kRangeConv >= kSonarNoEcho)
             continue;
         const SonarUnit &u = kSonars[r.index];
         double range = r.range * kRangeConv;
@@ -355,6 +366,9 @@ void RobotCore::applyStatus(const StatusPacket &s, Clock::time_point now)
     }
     stallBumpers_ = s.stallBumpers;
     flags_ = s.flags;
+    // The tail's voltage is the finer one; the byte is all older robots send.
+    batteryVolts_ = s.hasTail ? s.batteryTenths / 10.0 : s.battery / 10.0;
+    chargeState_ = s.hasChargeState ? s.chargeState : -1;
     lastStatus_ = now;
 }
 
@@ -549,16 +563,19 @@ void RobotCore::resolveAndSend(Clock::time_point now)
         std::lock_guard<std::mutex> lock(actionsMutex_);
         result = resolveActions(actions_, &anyActive);
     }
-    bool direct;
+    Direct d;
     bool haveConfig;
     ConfigPacket config;
     double th;
+    int transVelMax;
     {
         std::lock_guard<std::mutex> lock(stateMutex_);
-        direct = directMotion_;
+        d = direct_;
+        direct_.moveSent = true; // sent below when it was not yet
         haveConfig = haveConfig_;
         config = config_;
         th = odometry_.pose.th;
+        transVelMax = transVelMax_;
     }
     Reflection &r = reflection_;
     if (r.firstCycle) {
@@ -575,22 +592,45 @@ void RobotCore::resolveAndSend(Clock::time_point now)
         r.lastTransSent = r.lastRotSent = r.lastAnySent = now - kRefresh;
         r.lastVel = r.lastRotVel = INT_MIN;
     }
+    if (transVelMax > 0 && transVelMax != r.lastTransVelMax) {
+        comInt(SETV, static_cast<int16_t>(transVelMax));
+        r.lastTransVelMax = transVelMax;
+    }
     // Idle: no action active and no direct motion. The robot is told once
     // to stand still, then only kept awake with PULSE.
-    bool idle = !direct && !anyActive;
+    bool idle = d.trans == TransMode::Actions && d.rot == RotMode::Actions && !anyActive;
     bool sentMotion = false;
-    int vel = 0;
-    if (!direct && result.getVelStrength() >= ArActionDesired::MIN_STRENGTH)
-        vel = toShort(result.getVel());
-    if (vel != r.lastVel || (!idle && now - r.lastTransSent >= kRefresh)) {
-        comInt(VEL, static_cast<int16_t>(vel));
-        r.lastVel = vel;
-        r.lastTransSent = now;
-        sentMotion = true;
+    if (d.trans == TransMode::Distance) {
+        // The robot drives the distance itself; MOVE goes out once.
+        if (!d.moveSent) {
+            comInt(MOVE, toShort(d.distance));
+            r.lastVel = INT_MIN;
+            r.lastTransSent = now;
+            sentMotion = true;
+        }
+    } else {
+        int vel = 0;
+        if (d.trans == TransMode::Actions && result.getVelStrength() >= ArActionDesired::MIN_STRENGTH)
+            vel = toShort(result.getVel());
+        if (vel != r.lastVel || (!idle && now - r.lastTransSent >= kRefresh)) {
+            comInt(VEL, static_cast<int16_t>(vel));
+            r.lastVel = vel;
+            r.lastTransSent = now;
+            sentMotion = true;
+        }
     }
-    bool head = !direct && result.getDeltaHeadingStrength() >= ArActionDesired::MIN_STRENGTH &&
+    bool head = d.rot == RotMode::Actions &&
+                result.getDeltaHeadingStrength() >= ArActionDesired::MIN_STRENGTH &&
                 result.getDeltaHeading() != 0;
-    if (head) {
+    if (d.rot == RotMode::Heading) {
+        // Repeated while more than a degree away, as ARIA does.
+        if (std::fabs(normalizeDegrees(d.heading - th)) > 1.0) {
+            comInt(HEAD, toShort(d.heading));
+            r.lastRotVel = INT_MIN;
+            r.lastRotSent = now;
+            sentMotion = true;
+        }
+    } else if (head) {
         // HEAD is absolute, in the robot's odometric frame.
         comInt(HEAD, toShort(normalizeDegrees(th + result.getDeltaHeading())));
         r.lastRotVel = INT_MIN;
@@ -614,26 +654,76 @@ void RobotCore::stop()
 {
     {
         std::lock_guard<std::mutex> lock(stateMutex_);
-        directMotion_ = true;
+        direct_.trans = TransMode::Stopped;
+        direct_.rot = RotMode::Stopped;
     }
     comInt(VEL, 0);
     comInt(RVEL, 0);
 }
 
+bool RobotCore::setTransVelMax(double vel)
+{
+    if (!(vel > 0))
+        return false;
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    double top = haveConfig_ && config_.transVelTop > 0 ? config_.transVelTop : kMaxVelocity;
+    transVelMax_ = static_cast<int>(std::lround(std::min(vel, top)));
+    return true;
+}
+
+void RobotCore::move(double distance)
+{
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    direct_.trans = TransMode::Distance;
+    direct_.distance = distance;
+    direct_.moveStart = odometry_.pose;
+    direct_.moveSent = false;
+}
+
+bool RobotCore::isMoveDone(double delta) const
+{
+    if (std::fabs(delta) < 0.001)
+        delta = kMoveDoneDistance;
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    if (direct_.trans != TransMode::Distance)
+        return true;
+    const Pose &a = direct_.moveStart, &b = odometry_.pose;
+    return std::fabs(std::hypot(b.x - a.x, b.y - a.y) - std::fabs(direct_.distance)) < delta;
+}
+
+void RobotCore::setHeading(double heading, bool relative)
+{
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    direct_.rot = RotMode::Heading;
+    direct_.heading = normalizeDegrees(relative ? odometry_.pose.th + heading : heading);
+}
+
+bool RobotCore::isHeadingDone(double delta) const
+{
+    if (std::fabs(delta) < 0.001)
+        delta = kHeadingDoneDifference;
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    if (direct_.rot != RotMode::Heading)
+        return true;
+    return std::fabs(normalizeDegrees(odometry_.pose.th - direct_.heading)) < delta;
+}
+
 bool RobotCore::disconnect()
 {
+    // A running cycle that sees the connection gone ends and closes the
+    // socket under this lock: held here, ENABLE 0 and CLOSE still go out.
+    std::lock_guard<std::mutex> lock(runMutex_);
     if (!connected_.exchange(false))
         return false;
     comInt(ENABLE, 0);
     comInt(CLOSE, 1);
     {
-        std::lock_guard<std::mutex> lock(sendMutex_);
+        std::lock_guard<std::mutex> send(sendMutex_);
         if (fd_ >= 0)
             ::shutdown(fd_, SHUT_RDWR);
     }
     logLine("Disconnected from the robot.");
     // The cycle thread closes the socket itself when it is running.
-    std::lock_guard<std::mutex> lock(runMutex_);
     if (!running_.load() || tlsCycleOwner == this)
         closeSocket();
     return true;
@@ -649,6 +739,35 @@ bool RobotCore::isRightMotorStalled() const
 {
     std::lock_guard<std::mutex> lock(stateMutex_);
     return (stallBumpers_ & kRightStallBit) != 0;
+}
+
+int RobotCore::chargeState() const
+{
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    return chargeState_;
+}
+
+bool RobotCore::chargerPowerGood() const
+{
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    return (flags_ & kFlagChargerPowerGood) != 0;
+}
+
+double RobotCore::batteryVoltage() const
+{
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    return batteryVolts_;
+}
+
+int RobotCore::closestSonarRange(double startAngle, double endAngle) const
+{
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    int closest = -1;
+    for (int i = 0; i < kSonarCount; ++i)
+        if (angleBetween(kSonars[i].th, startAngle, endAngle) &&
+            (closest < 0 || sonarRanges_[static_cast<size_t>(i)] < closest))
+            closest = sonarRanges_[static_cast<size_t>(i)];
+    return closest;
 }
 
 void RobotCore::addRangeDevice(ArRangeDevice *device)

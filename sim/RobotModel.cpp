@@ -43,6 +43,7 @@ void RobotModel::reset(const Pose &start)
     odometry_ = Pose();
     vel_ = rotVel_ = velTarget_ = rotVelTarget_ = 0;
     headingMode_ = false;
+    moveMode_ = false;
     blocked_ = false;
 }
 
@@ -53,7 +54,17 @@ void RobotModel::setEnabled(bool enabled)
         emergencyStop();
 }
 
-void RobotModel::setVelocity(double v) { velTarget_ = v; }
+void RobotModel::setVelocity(double v)
+{
+    moveMode_ = false;
+    velTarget_ = v;
+}
+
+void RobotModel::moveBy(double mm)
+{
+    moveMode_ = true;
+    moveLeft_ = mm;
+}
 
 void RobotModel::setRotVelocity(double w)
 {
@@ -69,6 +80,7 @@ void RobotModel::setHeading(double deg)
 
 void RobotModel::stop()
 {
+    moveMode_ = false;
     velTarget_ = 0;
     headingMode_ = false;
     rotVelTarget_ = 0;
@@ -113,6 +125,15 @@ void RobotModel::step(double dt)
         blocked_ = false;
         return;
     }
+    if (moveMode_ && std::fabs(moveLeft_) < 1.0) {
+        moveMode_ = false;
+        velTarget_ = 0;
+    }
+    if (moveMode_) {
+        // The speed from which the robot can still stop at the distance.
+        double speed = std::sqrt(2 * limits_.transDecel * std::fabs(moveLeft_));
+        velTarget_ = std::copysign(speed, moveLeft_);
+    }
     double velWanted = clampAbs(velTarget_, limits_.transVelMax);
     vel_ = ramp(vel_, velWanted, limits_.transAccel, limits_.transDecel, dt);
 
@@ -144,6 +165,8 @@ void RobotModel::step(double dt)
     }
     truePose_ = next;
     advance(odometry_, dist, dth);
+    if (moveMode_)
+        moveLeft_ -= dist;
 }
 
 std::array<int, 16> RobotModel::sonarRanges() const

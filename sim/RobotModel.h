@@ -36,6 +36,9 @@ public:
     void setEnabled(bool enabled);
     bool enabled() const { return enabled_; }
     void setVelocity(double mmPerSec);
+    // Drives `mm` along the heading (negative backwards) at up to the
+    // velocity limit, then stops; a velocity command cancels it.
+    void moveBy(double mm);
     void setRotVelocity(double degPerSec);
     // Turns to an absolute heading of the odometric frame.
     void setHeading(double deg);
@@ -73,6 +76,8 @@ private:
     bool enabled_ = false;
     double vel_ = 0, rotVel_ = 0;
     double velTarget_ = 0, rotVelTarget_ = 0;
+    bool moveMode_ = false;
+    double moveLeft_ = 0; // mm still to drive in move mode
     bool headingMode_ = false;
     double headingTarget_ = 0;
     bool blocked_ = false;

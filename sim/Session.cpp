@@ -1,5 +1,6 @@
 #include "Session.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "protocol/Messages.h"
@@ -135,6 +136,9 @@ void Session::command(uint8_t id, const Packet &packet, std::vector<uint8_t> &ou
     case SETO:
         log_("SETO is not simulated");
         break;
+    case MOVE:
+        robot_.moveBy(args.commandInt());
+        break;
     case SETRV:
         robot_.setRotVelMax(args.commandInt());
         break;
@@ -233,17 +237,21 @@ void Session::tick(std::vector<uint8_t> &out)
     double w = robot_.rotVelocity() * M_PI / 180;
     s.leftVel = static_cast<int16_t>(std::lround((robot_.velocity() - w * halfTrack) / kVelConv));
     s.rightVel = static_cast<int16_t>(std::lround((robot_.velocity() + w * halfTrack) / kVelConv));
-    s.battery = 130;
+    const int tenths = static_cast<int>(std::lround(power_.volts * 10));
+    s.battery = static_cast<uint8_t>(std::max(0, std::min(255, tenths)));
     s.stallBumpers = robot_.stalled() ? (kLeftStallBit | kRightStallBit) : 0;
     s.control = s.th;
     s.flags = robot_.enabled() ? kFlagMotorsEnabled : 0;
+    if (power_.chargerPowerGood)
+        s.flags |= kFlagChargerPowerGood;
     if (robot_.sonarEnabled()) {
         std::array<int, 16> ranges = robot_.sonarRanges();
         for (int i = 0; i < kSonarCount; ++i)
             s.sonars.push_back({i, ranges[i]});
     }
     s.hasTail = true;
-    s.batteryTenths = 130;
+    s.batteryTenths = static_cast<uint16_t>(std::max(0, tenths));
+    s.chargeState = static_cast<int8_t>(power_.chargeState);
     s.rotVelTenths = static_cast<int16_t>(std::lround(robot_.rotVelocity() * 10));
     append(out, s.encode());
     if (simStatContinuous_)

@@ -13,6 +13,15 @@
 
 namespace robotsim {
 
+// What the robot reports of its power: the charger contact (status flags
+// bit 10), the charge-state byte (0 not charging, 1 bulk, 3 float) and the
+// battery voltage.
+struct PowerState {
+    bool chargerPowerGood = false;
+    int chargeState = 0;
+    double volts = 13.0;
+};
+
 class Session {
 public:
     using Log = std::function<void(const std::string &)>;
@@ -25,6 +34,9 @@ public:
     // Called every 100 ms: after OPEN appends a status packet (and a
     // simulator status packet when they were asked for continuously).
     void tick(std::vector<uint8_t> &out);
+
+    // The power reported from the next status packet on.
+    void setPower(const PowerState &power) { power_ = power; }
 
     bool opened() const { return opened_; }
     // True after CLOSE: the connection is to be ended.
@@ -42,6 +54,7 @@ private:
     bool simStatContinuous_ = false;
     bool batteryContinuous_ = false;
     uint8_t laserScanId_ = 0; // scans sent each cycle, 0 when the laser is off
+    PowerState power_;
     std::set<int> loggedUnknown_;
 };
 

@@ -29,6 +29,7 @@
 #include "Session.h"
 #include "World.h"
 #include "body_contact.h"
+#include "charger.h"
 #include "protocol/Packet.h"
 
 namespace dockworld {
@@ -64,6 +65,11 @@ public:
     }
     double clock() const override { return std::chrono::duration<double>(Clock::now() - started_).count(); }
     bool connected() const override { return connected_.load(); }
+    void setResetPose(const Pose &pose) override
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        start_ = toModel(pose);
+    }
     void stop() override;
     void dropClient() override { dropRequested_ = true; }
     void logMotion(const std::string &path) override
@@ -86,6 +92,7 @@ private:
     const DockingRoom &room_;
     BodyMotion motion_;
     StallDetector stall_;
+    Charger charger_;
     robotsim::World sonarWorld_;
     std::unique_ptr<robotsim::RobotModel> model_;
     robotsim::Pose start_;
@@ -236,6 +243,7 @@ void DockingRobotServer::physics(double dt)
     wheelTravel(from, reached, track, left, right);
     stall_.update(v - w * track / 2.0, v + w * track / 2.0, left, right, dt);
     model_->forceStall(stall_.leftStalled() || stall_.rightStalled());
+    charger_.update(onTheContacts(room_.station().offsets(reached)), dt);
 }
 
 void DockingRobotServer::run()
@@ -272,8 +280,10 @@ void DockingRobotServer::run()
             std::vector<uint8_t> out;
             {
                 std::lock_guard<std::mutex> lock(mutex_);
-                if (session_)
+                if (session_) {
+                    session_->setPower(charger_.report());
                     session_->tick(out);
+                }
             }
             send(out);
         }

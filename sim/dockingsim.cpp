@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "fault_table.h"
+#include "cycle_runner.h"
 #include "start_poses.h"
 #include "trial_runner.h"
 
@@ -47,6 +48,7 @@ const char kUsage[] =
     "  --anywhere          with --random: poses anywhere in the room, any heading\n"
     "  --seed S            seed of the random poses and the camera noise (default 1)\n"
     "  --time-limit S      simulated seconds per trial (default 180)\n"
+    "  --cycles K          K cycles on one robot: dock, confirm charging, undock, dock again\n"
     "  --hide-station      stand a screen in front of the station\n"
     "  --view              show the camera picture with the published markers\n"
     "  --out DIR           folder for pictures and logs (default dockingsim-out)\n"
@@ -56,6 +58,7 @@ const char kUsage[] =
     "                      vision-stop@T (SIGSTOP) or robot-drop@T (the robot closes the link)\n"
     "  --vision PATH       the vision program (default: beside dockingsim, installed or in the build tree)\n"
     "  --controller PATH   the controller (default: likewise)\n"
+    "  --undock PATH       the undock program, for --cycles (default: likewise)\n"
     "Runs in real time: the controller's clock is the wall clock.\n";
 
 struct Options {
@@ -72,6 +75,8 @@ struct Options {
     std::string vision;
     std::string controller;
     Fault fault;
+    int cycles = 0;
+    std::string undock;
 };
 
 bool parseNumber(const char *text, double &value)
@@ -126,6 +131,11 @@ void printSummary(const TrialResult &r)
         std::printf(" (docking mode from %.1f s)", r.dockingModeAt);
     std::printf("\nfinal error at the station: lateral %+.1f cm, gap %.1f cm, heading %+.1f deg\n",
                 100.0 * r.offsets.lateral, 100.0 * r.offsets.gap, radToDeg(r.offsets.heading));
+    if (r.charge.answered && r.charge.chargerPowerGood)
+        std::printf("robot reported charging: yes (%s, %.1f V)\n", chargeStateName(r.charge.chargeState),
+                    r.charge.volts);
+    else
+        std::printf("robot reported charging: %s\n", r.charge.answered ? "no" : "no answer");
     if (!r.error.empty())
         std::printf("problem: %s\n", r.error.c_str());
     if (!r.cleanedUp)
@@ -157,6 +167,43 @@ void printTable(const std::vector<Pose> &starts, const std::vector<TrialResult> 
         std::printf("; time to dock median %.1f s, worst %.1f s", median, times.back());
     }
     std::printf("\n");
+}
+
+int runCycleMode(const Options &o)
+{
+    CycleSetup setup;
+    setup.start = o.starts.empty() ? demoStartPose() : o.starts.front();
+    setup.cycles = o.cycles;
+    setup.timeLimit = o.timeLimit;
+    setup.outputDir = o.out;
+    setup.visionProgram = o.vision;
+    setup.dockingProgram = o.controller;
+    setup.undockProgram = o.undock;
+    setup.progress = !o.quiet;
+    setup.seed = o.seed;
+    installSignals();
+    setvbuf(stdout, nullptr, _IOLBF, 0);
+    std::printf("== %d cycles from %.2f, %.2f, %.0f deg\n", o.cycles, setup.start.x, setup.start.y,
+                radToDeg(setup.start.heading));
+    const std::vector<CycleResult> results =
+        runCycles(setup, interrupted, [](size_t i, const CycleResult &c) {
+            std::printf("== cycle %zu", i + 1);
+            printSummary(c.docking);
+            if (c.undockStatus >= 0 || !c.undockLine.empty())
+                std::printf("undock (status %d, %.1f s): %s\n", c.undockStatus, c.undockSeconds,
+                            c.undockLine.c_str());
+        });
+    printCycleTable(results);
+    if (interrupted) {
+        std::printf("interrupted: every program ended, IPC objects removed\n");
+        return 130;
+    }
+    const bool failed = std::any_of(results.begin(), results.end(),
+                                    [](const CycleResult &c) { return c.docking.end == TrialEnd::Failed; });
+    const bool allDocked = std::all_of(results.begin(), results.end(), [](const CycleResult &c) {
+        return c.docking.end == TrialEnd::Docked && c.undockStatus == 0;
+    });
+    return failed ? 3 : allDocked ? 0 : 1;
 }
 
 } // namespace
@@ -191,6 +238,12 @@ int main(int argc, char **argv)
             if (!parseNumber(argv[++i], number) || number <= 0 || number > 86400)
                 return usageError("--time-limit needs a number of seconds");
             o.timeLimit = number;
+        } else if (a == "--cycles" && hasValue) {
+            if (!parseNumber(argv[++i], number) || number < 1 || number > 1000 || number != std::floor(number))
+                return usageError("--cycles needs a whole number from 1 to 1000");
+            o.cycles = static_cast<int>(number);
+        } else if (a == "--undock" && hasValue) {
+            o.undock = argv[++i];
         } else if (a == "--hide-station") {
             o.hideStation = true;
         } else if (a == "--view") {
@@ -215,14 +268,22 @@ int main(int argc, char **argv)
         return usageError("--start and --random exclude each other");
     if (o.anywhere && !o.randomPoses)
         return usageError("--anywhere goes with --random");
+    if (o.cycles > 0 && (o.randomPoses || o.starts.size() > 1 || o.hideStation || o.view))
+        return usageError("--cycles takes one --start and excludes --random, --hide-station and --view");
     const std::string here = ownDirectory();
     if (o.vision.empty())
         o.vision = siblingProgram(here, "vision", "quorvantel");
     if (o.controller.empty())
         o.controller = siblingProgram(here, "docking", "docking");
+    if (o.undock.empty())
+        o.undock = siblingProgram(here, "docking", "undock");
     for (const std::string &program : {o.vision, o.controller})
         if (::access(program.c_str(), X_OK) != 0)
             return usageError("cannot run " + program + " (build it, or give its path)");
+    if (o.cycles > 0 && ::access(o.undock.c_str(), X_OK) != 0)
+        return usageError("cannot run " + o.undock + " (build it, or give its path)");
+    if (o.cycles > 0)
+        return runCycleMode(o);
 
     const DockingRoom room(o.hideStation);
     if (o.randomPoses)

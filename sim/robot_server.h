@@ -22,6 +22,9 @@ public:
     virtual double clock() const = 0;
     // Whether a controller is connected.
     virtual bool connected() const = 0;
+    // Where the simulator's reset command (225) puts the robot for the
+    // clients that connect from now on; at first the start pose.
+    virtual void setResetPose(const Pose &pose) = 0;
     virtual void stop() = 0;
     // Fault injection: closes the controller's connection, as a robot whose
     // link fails does (the motors stop).

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "camera_feed.h"
+#include "charger.h"
 #include "child_process.h"
 #include "controller_output.h"
 #include "live_view.h"
@@ -37,13 +38,6 @@ const char *trialEndName(TrialEnd end)
 }
 
 namespace {
-
-// Within the guide's rails, nose at the plate, squarely enough for the
-// contacts to meet.
-bool onTheContacts(const Station::Offsets &o)
-{
-    return std::fabs(o.lateral) <= 0.03 && o.gap <= 0.03 && std::fabs(o.heading) <= degToRad(10.0);
-}
 
 const char *modeName(DriveMode mode)
 {
@@ -104,7 +98,8 @@ private:
     DockingRoom room_;
     TrialResult result_;
     WorkDir dir_;
-    std::unique_ptr<RobotServer> robot_;
+    std::unique_ptr<RobotServer> ownRobot_;
+    RobotServer *robot_ = nullptr;
     std::unique_ptr<CameraFeed> feed_;
     std::unique_ptr<ReportWatch> report_;
     ControllerOutput controllerOutput_;
@@ -144,15 +139,19 @@ bool Trial::prepare()
     pathLog_.reset(std::fopen((setup_.outputDir + "/" + setup_.name + "-path.csv").c_str(), "w"));
     if (pathLog_)
         std::fputs("t,x,y,heading_deg,mode,urRow,lrRow,ulCol,llCol\n", pathLog_.get());
-    if (!room_.fits(setup_.start)) {
+    if (!setup_.robot && !room_.fits(setup_.start)) {
         result_.error = "the start pose is not clear of walls, furniture and the station";
         return false;
     }
-    robot_ = makeRobotServer(room_);
-    robot_->logMotion(motionLogPath());
-    if (!robot_->start(setup_.start, &result_.error))
-        return false;
-    RobotServer *robot = robot_.get();
+    robot_ = setup_.robot;
+    if (!robot_) {
+        ownRobot_ = makeRobotServer(room_);
+        robot_ = ownRobot_.get();
+        robot_->logMotion(motionLogPath());
+        if (!robot_->start(setup_.start, &result_.error))
+            return false;
+    }
+    RobotServer *robot = robot_;
     feed_ = std::make_unique<CameraFeed>(
         room_, CameraModel(), [robot] { return robot->pose(); }, [robot] { return robot->clock(); }, setup_.seed);
     feed_->start(dir_.file("camera.y4m"));
@@ -247,9 +246,8 @@ void Trial::watch()
             return;
         }
         if (!docking_.running()) {
-            // The controller's last lines may still be on their way through
-            // the terminal when it has already ended.
-            for (int wait = 0; wait < 25 && !controllerOutput_.arrived(); ++wait)
+            // Its last lines may still be on their way through the terminal.
+            for (int i = 0; i < 50 && !controllerOutput_.arrived(); ++i)
                 std::this_thread::sleep_for(std::chrono::milliseconds(20));
             result_.end = controllerOutput_.arrived() ? TrialEnd::ArrivedElsewhere : TrialEnd::ControllerEnded;
             return;
@@ -286,8 +284,12 @@ void Trial::windUp()
         feed_->stop();
     if (robot_) {
         result_.finalPose = robot_->pose();
-        robot_->stop();
+        // Docked means charging too: ask the robot, now that the controller
+        // has let it go.
+        result_.charge = probeCharge(robot_->port());
     }
+    if (ownRobot_)
+        ownRobot_->stop();
     bool ipcGone = true;
     if (report_)
         ipcGone = report_->removeIpc();
@@ -326,7 +328,8 @@ TrialResult Trial::run()
         result_.end = interrupt_ ? TrialEnd::Interrupted : TrialEnd::Failed;
     windUp();
     result_.offsets = room_.station().offsets(result_.finalPose);
-    if (result_.end == TrialEnd::ArrivedElsewhere && onTheContacts(result_.offsets))
+    if (result_.end == TrialEnd::ArrivedElsewhere && onTheContacts(result_.offsets) &&
+        result_.charge.chargerPowerGood)
         result_.end = TrialEnd::Docked;
     if (robot_)
         writePicture();

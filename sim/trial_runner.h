@@ -8,10 +8,13 @@
 #include <atomic>
 #include <string>
 
+#include "charge_probe.h"
 #include "docking_room.h"
 #include "fault_injection.h"
 
 namespace dockworld {
+
+class RobotServer;
 
 struct TrialSetup {
     Pose start;
@@ -25,10 +28,13 @@ struct TrialSetup {
     bool view = false;               // live camera window
     uint32_t seed = 1;               // camera noise
     Fault fault;                     // none by default
+    // A simulated robot already started (its pose is the start), which the
+    // trial drives and leaves running; null: the trial starts its own.
+    RobotServer *robot = nullptr;
 };
 
 enum class TrialEnd {
-    Docked,           // the controller reported arrival and the robot sits on the contacts
+    Docked,           // the controller reported arrival, the robot sits on the contacts and reports charging
     ArrivedElsewhere, // the controller reported arrival somewhere else
     ControllerEnded,  // the controller ended without arrival
     TimeLimit,
@@ -44,6 +50,7 @@ struct TrialResult {
     double dockingModeAt = -1.0;      // simulated time of the first docking mode, or -1
     Pose finalPose;
     Station::Offsets offsets{0, 0, 0}; // at the end, relative to the docked pose
+    ChargeReport charge;              // what the robot reported after the controller ended
     std::string picture;              // path of the top-down picture ("" if none)
     std::string error;                // why it failed
     std::string workDir;              // the trial's working directory (removed at the end)

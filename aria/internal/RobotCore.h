@@ -66,6 +66,20 @@ public:
 
     bool isLeftMotorStalled() const;
     bool isRightMotorStalled() const;
+    // From the status packets: ArRobot::ChargeState's value, flags bit 10,
+    // volts.
+    int chargeState() const;
+    bool chargerPowerGood() const;
+    double batteryVoltage() const;
+    int closestSonarRange(double startAngle, double endAngle) const;
+
+    // Direct motion (see ArRobot).
+    bool setTransVelMax(double vel);
+    void move(double distance);
+    bool isMoveDone(double delta) const;
+    // An absolute heading, or a change of the present one when `relative`.
+    void setHeading(double heading, bool relative);
+    bool isHeadingDone(double delta) const;
 
     void addRangeDevice(ArRangeDevice *device);
     void attachKeyHandler(ArKeyHandler *handler, bool exitOnEscape);
@@ -93,8 +107,21 @@ private:
         uint16_t lastX = 0, lastY = 0;
         Pose pose;
     };
+    // Direct motion takes a channel from the actions until the next
+    // connection, as ARIA's direct commands do.
+    enum class TransMode { Actions, Stopped, Distance };
+    enum class RotMode { Actions, Stopped, Heading };
+    struct Direct {
+        TransMode trans = TransMode::Actions;
+        RotMode rot = RotMode::Actions;
+        double distance = 0; // mm, of the move under way
+        Pose moveStart;      // odometry when it was asked for
+        bool moveSent = false;
+        double heading = 0; // target of the odometric frame, degrees
+    };
     struct Reflection {
         bool firstCycle = true;
+        int lastTransVelMax = 0;
         int lastVel = 0;
         int lastRotVel = 0;
         Clock::time_point lastTransSent{};
@@ -137,6 +164,11 @@ private:
     Odometry odometry_;
     uint16_t stallBumpers_ = 0;
     uint16_t flags_ = 0;
+    int chargeState_ = -1;
+    double batteryVolts_ = 0;
+    // Latest raw range of each sonar (mm); 5000 until one is reported.
+    std::vector<int> sonarRanges_ = std::vector<int>(robotproto::kSonarCount, robotproto::kSonarNoEcho);
+    int transVelMax_ = 0;          // asked for by the program; 0 = the robot's
     Clock::time_point lastStatus_{};
     bool haveConfig_ = false;
     robotproto::ConfigPacket config_;
@@ -144,7 +176,7 @@ private:
     std::vector<ArRangeDevice *> rangeDevices_;
     ArKeyHandler *keyHandler_ = nullptr;
     bool exitOnEscape_ = true;
-    bool directMotion_ = false;
+    Direct direct_;
 
     // Actions by priority (highest resolved first).
     mutable std::mutex actionsMutex_;

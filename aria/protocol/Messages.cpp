@@ -71,8 +71,10 @@ StatusPacket StatusPacket::decode(const Packet &p)
             s.hasTail = true;
             s.batteryTenths = r.u16();
         }
-        if (r.remaining() >= 1)
+        if (r.remaining() >= 1) {
             s.chargeState = r.s8();
+            s.hasChargeState = true;
+        }
         if (r.remaining() >= 2)
             s.rotVelTenths = r.s16();
         if (r.remaining() >= 2)

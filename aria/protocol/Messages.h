@@ -33,7 +33,8 @@ struct StatusPacket {
     // Optional tail; written (and read) only when hasTail.
     bool hasTail = false;
     uint16_t batteryTenths = 0;
-    int8_t chargeState = 0;
+    int8_t chargeState = 0;   // 0 not charging, 1 bulk, 2 overcharge, 3 float, 4 balance
+    bool hasChargeState = false; // set by decode when the byte was present
     int16_t rotVelTenths = 0; // 0.1 deg/s
     uint16_t faultFlags = 0;
 

@@ -19,6 +19,7 @@ enum Command : uint8_t {
     SETA = 5,
     SETV = 6,
     SETO = 7,
+    MOVE = 8,
     SETRV = 10,
     VEL = 11,
     HEAD = 12,
@@ -61,6 +62,8 @@ constexpr uint16_t kRightStallBit = 0x0100;
 // Flags word: bit 0 motors enabled, bit 5 emergency stop.
 constexpr uint16_t kFlagMotorsEnabled = 0x0001;
 constexpr uint16_t kFlagEStop = 0x0020;
+// Bit 10: the charger's power reaches the robot (it sits on the contacts).
+constexpr uint16_t kFlagChargerPowerGood = 0x0400;
 
 struct SonarUnit {
     double x, y, th; // mm, mm, degrees; +x forward, +y left

@@ -92,6 +92,9 @@ void ChildProcess::readOutput()
         output_.append(buf, static_cast<size_t>(n));
         grew_.notify_all();
     }
+    std::lock_guard<std::mutex> lock(mutex_);
+    outputEnded_ = true;
+    grew_.notify_all();
 }
 
 bool ChildProcess::write(const std::string &text)
@@ -121,6 +124,9 @@ int ChildProcess::wait(std::chrono::milliseconds timeout)
         if (r == pid_) {
             exited_ = true;
             status_ = status;
+            // The reader thread may not have taken the last output yet.
+            std::unique_lock<std::mutex> lock(mutex_);
+            grew_.wait_for(lock, std::chrono::seconds(2), [this] { return outputEnded_; });
             return status;
         }
         if (std::chrono::steady_clock::now() >= deadline)

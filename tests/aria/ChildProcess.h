@@ -57,6 +57,7 @@ private:
     std::thread reader_;
     mutable std::mutex mutex_;
     mutable std::condition_variable grew_;
+    bool outputEnded_ = false; // the reader saw the end of the output
     std::string output_;
 };
 

@@ -220,6 +220,9 @@ TEST(Link, DisconnectSendsEnableOffThenCloseAndEndsTheCycle)
     std::this_thread::sleep_for(300ms);
     EXPECT_TRUE(robot.disconnect());
     EXPECT_TRUE(eventually([&] { return !robot.isRunning(); }, 1000ms));
+    // The fake reads in a thread of its own: under load it may not have
+    // taken the last bytes yet.
+    EXPECT_TRUE(fake.waitFor([](const std::vector<ReceivedCommand> &c) { return hasCommand(c, CLOSE, 1); }, 2000ms));
     std::vector<ReceivedCommand> cmds = fake.commands();
     ASSERT_GE(cmds.size(), 2u);
     EXPECT_EQ(cmds[cmds.size() - 2].id, ENABLE);
@@ -463,4 +466,38 @@ TEST(Link, StopRunningEndsTheCycleBeforeDisconnecting)
     EXPECT_EQ(cmds[cmds.size() - 2].arg, 0);
     EXPECT_EQ(cmds.back().id, CLOSE);
     EXPECT_TRUE(eventually([&] { return !fake.connected(); }, 1000ms));
+}
+
+TEST(Link, MoveAndHeadingGoOutAsTheRobotsOwnCommandsAndFinishByOdometry)
+{
+    FakeRobot fake;
+    ArRobot robot;
+    ASSERT_TRUE(connectTo(robot, fake.port()));
+    robot.runAsync(true);
+    // The scripted robot sends no charge-state byte.
+    EXPECT_EQ(robot.getChargeState(), ArRobot::CHARGING_UNKNOWN);
+    EXPECT_FALSE(robot.isChargerPowerGood());
+
+    robot.lock();
+    EXPECT_FALSE(robot.setTransVelMax(0));
+    EXPECT_TRUE(robot.setTransVelMax(150));
+    robot.move(-600);
+    robot.unlock();
+    ASSERT_TRUE(fake.waitFor([](const std::vector<ReceivedCommand> &c) { return hasCommand(c, MOVE, -600); }, 2000ms));
+    EXPECT_TRUE(hasCommand(fake.commands(), SETV, 150));
+    std::this_thread::sleep_for(600ms);
+    EXPECT_EQ(fake.commands(MOVE).size(), 1u); // once; the robot drives it alone
+    EXPECT_TRUE(fake.commands(VEL, fake.commands(MOVE)[0].at).empty());
+    EXPECT_FALSE(robot.isMoveDone());
+    // 600 mm backwards in position ticks, wrapped into 15 bits.
+    fake.setOdometry(static_cast<uint16_t>(0x8000 - std::lround(600 / kDistConv)), 0, 0);
+    EXPECT_TRUE(eventually([&] { return robot.isMoveDone(); }, 1000ms));
+
+    robot.lock();
+    robot.setDeltaHeading(90);
+    robot.unlock();
+    ASSERT_TRUE(fake.waitFor([](const std::vector<ReceivedCommand> &c) { return hasCommand(c, HEAD, 90); }, 2000ms));
+    EXPECT_FALSE(robot.isHeadingDone());
+    fake.setOdometry(static_cast<uint16_t>(0x8000 - std::lround(600 / kDistConv)), 0, headingUnits(89));
+    EXPECT_TRUE(eventually([&] { return robot.isHeadingDone(); }, 1000ms));
 }

@@ -1,7 +1,7 @@
-// Declarations only: exactly the ARIA 2.9.1 API the controller may use, as
-// listed in the project's notes on ARIA (same signatures, same defaults).
-// The controller's source is compiled against this header alone, which
-// fails as soon as it uses anything beyond that list.
+// Declarations only: exactly the ARIA 2.9.1 API the controller and undock
+// may use, as listed in the project's notes on ARIA (same signatures, same
+// defaults). Their sources are compiled against this header alone, which
+// fails as soon as they use anything beyond that list.
 //
 // Like ARIA's own Aria.h it pulls in ariaUtil.h, whose code (as ARIA's does)
 // trips our warning flags: it must be included as a system header.
@@ -205,6 +205,24 @@ public:
   bool comInt(unsigned char command, short int argument);
   bool isLeftMotorStalled(void) const;
   bool isRightMotorStalled(void) const;
+  bool isConnected(void) const;
+  enum ChargeState {
+    CHARGING_UNKNOWN = -1,
+    CHARGING_NOT = 0,
+    CHARGING_BULK = 1,
+    CHARGING_OVERCHARGE = 2,
+    CHARGING_FLOAT = 3,
+    CHARGING_BALANCE = 4
+  };
+  ChargeState getChargeState(void) const;
+  bool isChargerPowerGood(void) const;
+  double getRealBatteryVoltage(void) const;
+  bool setTransVelMax(double vel);
+  void move(double distance);
+  bool isMoveDone(double delta = 0.0);
+  void setDeltaHeading(double deltaHeading);
+  bool isHeadingDone(double delta = 0.0) const;
+  int getClosestSonarRange(double startAngle, double endAngle) const;
   void addRangeDevice(ArRangeDevice *device);
   void attachKeyHandler(ArKeyHandler *keyHandler, bool exitOnEscape = true,
                         bool useExitNotShutdown = true);
