@@ -8,7 +8,7 @@ source_file=$2
 prefix=$(mktemp -d)
 trap 'rm -rf "$prefix"' EXIT
 cmake --install "$build_dir" --prefix "$prefix" >/dev/null
-for program in quorvantel docking robotsim dockingsim kxgrab kxview; do
+for program in quorvantel docking undock robotsim dockingsim stationview dockmon kxgrab kxview; do
   test -x "$prefix/bin/$program" || { echo "not installed: $program"; exit 1; }
 done
 pc_dir=$(dirname "$(find "$prefix" -name kelvix.pc | head -n 1)")
