@@ -190,8 +190,9 @@ int32_t kxBinary2Rgb(const kxImage *src, const kxWindow *window, kxImage *dst);
 
 /* Reads a binary PPM file (P6, maximum value 255) into image, which becomes
  * an RGB image of the file's size. A "#" comment may stand between the magic
- * and the width. A header whose size is not positive or asks for more pixel
- * bytes than the file holds is refused before anything is allocated. After a
+ * and the width. A header whose size is negative or asks for more pixel
+ * bytes than the file holds is refused before anything is allocated; a zero
+ * width or height gives an image without pixels. After a
  * failure the image keeps its old contents, except after a short pixel read,
  * which leaves the pixels read so far. */
 int32_t kxImageLoad(kxImage *image, const char *path);
