@@ -324,7 +324,10 @@ int32_t kxGrabShutdown(void);
  * width x height on the deepest TrueColor visual; prints the banner
  * "Kelvix 1.9.2". shm non-zero carries the pixels through a System V
  * shared-memory segment (MIT-SHM) instead of the X connection. Installs the
- * clean-up for SIGHUP, SIGINT, SIGTERM and process exit. A repeated call
+ * clean-up for process exit and handlers for SIGHUP, SIGINT and SIGTERM: the
+ * process then ends with exit(0) from a thread of the library (buffered
+ * output is written, atexit handlers run; a second signal meanwhile ends it
+ * at once). A shared segment never outlives the process. A repeated call
  * replaces the window. Returns the visual's depth, or -1. */
 int32_t kxDisplayInit(int32_t width, int32_t height, int32_t shm);
 /* Shows the image upright. wait non-zero then prints "press ENTER to
