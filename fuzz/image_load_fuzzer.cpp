@@ -15,7 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     kxImage *again = kxImageCreate(NONE, 0, 0);
     if (!image || !again) abort();
     if (kxImageLoad(image, input.path()) == 0) {
-        if (image->format != RGB || image->width <= 0 || image->height <= 0) abort();
+        if (image->format != RGB || image->width < 0 || image->height < 0) abort();
         if (kxImageSave(image, output.path()) != 0) abort();
         if (kxImageLoad(again, output.path()) != 0) abort();
         const size_t bytes = static_cast<size_t>(image->width) * image->height * 3 * sizeof(uint16_t);

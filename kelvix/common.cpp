@@ -133,7 +133,8 @@ int32_t kxImageInit(kxImage *image, kxFormat format, int32_t width, int32_t heig
 
 int32_t kxImageCopy(const kxImage *src, kxImage *dst)
 {
-    if (!src || !dst) {
+    // A source without pixels (left by a failed kxImageInit) has nothing to copy.
+    if (!src || !dst || !src->data) {
         puts("kxImageCopy: error: NULL image");
         return -1;
     }
@@ -157,7 +158,7 @@ int32_t kxImageCopy(const kxImage *src, kxImage *dst)
         puts("kxImageCopy: malloc failed");
         return -1;
     }
-    if (bytes && src->data) memcpy(dst->data, src->data, bytes);
+    if (bytes) memcpy(dst->data, src->data, bytes);
     return 0;
 }
 

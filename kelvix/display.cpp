@@ -6,7 +6,6 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <unistd.h>
 
 KxDisplayState _kxDisplay;
 
@@ -108,16 +107,6 @@ void _kxCloseDisplay()
     kxDisplayShutdown();
 }
 
-// SIGHUP, SIGINT and SIGTERM. The main flow may be inside Xlib, so nothing
-// here touches the connection: the shared segment is already marked for
-// removal and disappears with the process's detach and the server's, and
-// the server destroys the window when the connection drops. _exit, not
-// exit: exit would run the atexit clean-up, which calls Xlib.
-void _kxSigHnd(int)
-{
-    _exit(0);
-}
-
 } // namespace
 
 Display *_kxDisplayConnection() { return _kxDisplay.display; }
@@ -166,6 +155,8 @@ int32_t kxDisplayInit(int32_t width, int32_t height, int32_t shm)
         puts("kxDisplayInit: _kxSetupImage");
         return -1;
     }
+    // Without its thread the handler still ends the process, only at once.
+    _kxStartSignalWatcher();
     if (kxSigHndInstall(SIGHUP, _kxSigHnd) != 0 || kxSigHndInstall(SIGINT, _kxSigHnd) != 0 ||
         kxSigHndInstall(SIGTERM, _kxSigHnd) != 0)
         return -1;
@@ -175,6 +166,9 @@ int32_t kxDisplayInit(int32_t width, int32_t height, int32_t shm)
 
 int32_t kxDisplayShutdown(void)
 {
+    // Ending after a signal (exit handlers on the library's thread): the
+    // connection and the window go with the process.
+    if (_kxEndingOnSignal()) return 0;
     KxDisplayState &d = _kxDisplay;
     _kxDestroyImage();
     if (d.display) {

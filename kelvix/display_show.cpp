@@ -159,7 +159,7 @@ unsigned long _kxPackPixel(int depth, unsigned r, unsigned g, unsigned b)
 int _kxShowCommon(const kxImage *image, int wait, int rotated)
 {
     KxDisplayState &d = _kxDisplay;
-    if (!image) {
+    if (!image || !image->data) {  // no pixels: what a failed kxImageInit leaves
         puts("kxShow: error: NULL image");
         return -1;
     }
@@ -172,7 +172,7 @@ int _kxShowCommon(const kxImage *image, int wait, int rotated)
         return -1;
     }
     if (image->width <= 0 || image->height <= 0 || image->width > kKxMaxWindowSide ||
-        image->height > kKxMaxWindowSide || !image->data) {
+        image->height > kKxMaxWindowSide) {
         puts("kxShow: error: illegal image");
         return -1;
     }

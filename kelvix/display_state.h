@@ -5,6 +5,8 @@
 #include <X11/Xutil.h>
 #include <X11/extensions/XShm.h>
 
+#include <mutex>
+
 #include "kelvix.h"
 
 // One display, one window per process. Everything starts as none / 0.
@@ -33,3 +35,15 @@ constexpr int kKxMaxWindowSide = 32767;
 
 // Window-manager hints of a window of at most width x height.
 void _kxSetSizeHints(int width, int height);
+
+// Signal ending (display_signal.cpp). The handler for SIGHUP, SIGINT and
+// SIGTERM wakes a library thread that ends the process with exit(0).
+void _kxSigHnd(int signum);
+// Starts that thread once per process; false when it cannot be started.
+bool _kxStartSignalWatcher();
+// True on the thread that is ending the process after a signal: the main flow
+// may be inside Xlib, so the display must not be touched there.
+bool _kxEndingOnSignal();
+// Held from the creation of a shared segment until it is marked for removal;
+// the signal ending waits for it, so no unmarked segment outlives the process.
+std::mutex &_kxSegmentMutex();

@@ -4,7 +4,6 @@
 #include "display_internal.h"
 #include "display_state.h"
 
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <sys/ipc.h>
@@ -20,28 +19,6 @@ int countAttachError(Display *, XErrorEvent *)
     ++attachErrors;
     return 0;
 }
-
-// Blocks the signals the library handles for as long as it lives. A signal
-// between shmget() and the removal mark would otherwise leave a segment in
-// the system for good.
-class SignalBlock {
-public:
-    SignalBlock()
-    {
-        sigset_t set;
-        sigemptyset(&set);
-        sigaddset(&set, SIGHUP);
-        sigaddset(&set, SIGINT);
-        sigaddset(&set, SIGTERM);
-        sigprocmask(SIG_BLOCK, &set, &saved_);
-    }
-    ~SignalBlock() { sigprocmask(SIG_SETMASK, &saved_, nullptr); }
-    SignalBlock(const SignalBlock &) = delete;
-    SignalBlock &operator=(const SignalBlock &) = delete;
-
-private:
-    sigset_t saved_;
-};
 
 bool imageBytes(const XImage *image, size_t *bytes)
 {
@@ -77,23 +54,40 @@ int setupShared(int width, int height)
         _kxDestroyImage();
         return -1;
     }
-
-    SignalBlock block;
-    d.shminfo->shmid = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
-    if (d.shminfo->shmid < 0) {
-        perror("_kxSetupImage: shmget");
+    if (_kxEndingOnSignal()) {  // an exit handler after a signal: the process is ending
         _kxDestroyImage();
         return -1;
     }
-    void *address = shmat(d.shminfo->shmid, nullptr, 0);
-    if (address == reinterpret_cast<void *>(-1)) {
-        perror("_kxSetupImage: shmat");
-        _kxDestroyImage();
-        return -1;
+    {
+        // Three system calls that cannot hang: a signal's ending waits for
+        // them, so the segment is marked before the process can end.
+        std::lock_guard<std::mutex> section(_kxSegmentMutex());
+        d.shminfo->shmid = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
+        if (d.shminfo->shmid < 0) {
+            perror("_kxSetupImage: shmget");
+            _kxDestroyImage();
+            return -1;
+        }
+        void *address = shmat(d.shminfo->shmid, nullptr, 0);
+        if (address == reinterpret_cast<void *>(-1)) {
+            perror("_kxSetupImage: shmat");
+            _kxDestroyImage();
+            return -1;
+        }
+        d.shminfo->shmaddr = static_cast<char *>(address);
+        d.shminfo->readOnly = False;
+        d.xImage->data = d.shminfo->shmaddr;
+        // Marked for removal at once (Linux still lets the server attach it),
+        // the segment goes away with the last detach, however the process
+        // ends (even SIGKILL), and the server's attach below can take as
+        // long as it likes with every signal effective.
+        if (shmctl(d.shminfo->shmid, IPC_RMID, nullptr) != 0) {
+            perror("_kxSetupImage: shmctl");
+            _kxDestroyImage();
+            return -1;
+        }
+        d.shmMarkedForRemoval = true;
     }
-    d.shminfo->shmaddr = static_cast<char *>(address);
-    d.shminfo->readOnly = False;
-    d.xImage->data = d.shminfo->shmaddr;
 
     attachErrors = 0;
     XErrorHandler previous = XSetErrorHandler(countAttachError);
@@ -106,9 +100,6 @@ int setupShared(int width, int height)
         return -1;
     }
     d.shmServerAttached = true;
-    // Both sides are attached now: marked for removal, the segment goes away
-    // with the last detach, however this process ends (even SIGKILL).
-    if (shmctl(d.shminfo->shmid, IPC_RMID, nullptr) == 0) d.shmMarkedForRemoval = true;
     return 0;
 }
 

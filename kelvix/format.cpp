@@ -86,7 +86,7 @@ void thresholdRun(const uint16_t *rgb, uint16_t *out, size_t pixels, uint32_t li
 int32_t kxRgb2Binary(const kxImage *src, int32_t threshold, const kxWindow *window, kxImage *dst)
 {
     // src == dst would free the source's pixels before they are read.
-    if (!src || !window || !dst || src == dst || threshold < 0) {
+    if (!src || !window || !dst || src == dst || threshold < 0 || !src->data) {
         puts("kxRgb2Binary: error: illegal parameter");
         return -1;
     }
@@ -115,7 +115,7 @@ int32_t kxRgb2Binary(const kxImage *src, int32_t threshold, const kxWindow *wind
 
 int32_t kxGray2Binary(const kxImage *src, int32_t threshold, const kxWindow *window, kxImage *dst)
 {
-    if (!src || !window || !dst || src == dst || threshold < 0) {
+    if (!src || !window || !dst || src == dst || threshold < 0 || !src->data) {
         puts("kxGray2Binary: error: illegal parameter");
         return -1;
     }

@@ -190,8 +190,9 @@ int32_t kxBinary2Rgb(const kxImage *src, const kxWindow *window, kxImage *dst);
 
 /* Reads a binary PPM file (P6, maximum value 255) into image, which becomes
  * an RGB image of the file's size. A "#" comment may stand between the magic
- * and the width. A header whose size is not positive or asks for more pixel
- * bytes than the file holds is refused before anything is allocated. After a
+ * and the width. A header whose size is negative or asks for more pixel
+ * bytes than the file holds is refused before anything is allocated; a zero
+ * width or height gives an image without pixels. After a
  * failure the image keeps its old contents, except after a short pixel read,
  * which leaves the pixels read so far. */
 int32_t kxImageLoad(kxImage *image, const char *path);
@@ -330,7 +331,10 @@ int32_t kxGrabShutdown(void);
  * width x height on the deepest TrueColor visual; prints the banner
  * "Kelvix 1.9.2". shm non-zero carries the pixels through a System V
  * shared-memory segment (MIT-SHM) instead of the X connection. Installs the
- * clean-up for SIGHUP, SIGINT, SIGTERM and process exit. A repeated call
+ * clean-up for process exit and handlers for SIGHUP, SIGINT and SIGTERM: the
+ * process then ends with exit(0) from a thread of the library (buffered
+ * output is written, atexit handlers run; a second signal meanwhile ends it
+ * at once). A shared segment never outlives the process. A repeated call
  * replaces the window. Returns the visual's depth, or -1. */
 int32_t kxDisplayInit(int32_t width, int32_t height, int32_t shm);
 /* Shows the image upright. wait non-zero then prints "press ENTER to

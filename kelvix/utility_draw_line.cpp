@@ -9,7 +9,8 @@
 kxSegment kxDrawLine(kxImage *image, uint16_t r, uint16_t g, uint16_t b)
 {
     kxSegment segment{0, 0, 0, 0};
-    if (!image) {
+    // Refused before any click is waited for.
+    if (!image || !image->data) {
         puts("kxDrawLine: error: NULL image");
         return segment;
     }

@@ -116,6 +116,12 @@ struct ObjectReader {
             height = decimal(value);
             return true;
         }
+        // Every other key needs both sizes, also after the object was sized:
+        // a later "width -1" unsets the width again.
+        if (width == -1 || height == -1) {
+            puts("kxObjectLoad: error: width and height must be the first object parameters");
+            return false;
+        }
         if (!initialised && !initialise()) return false;
         if (strcmp(key, "x") == 0) {
             object->x = decimal(value);
@@ -143,10 +149,6 @@ struct ObjectReader {
     // Sizes the object at the first key other than width and height.
     bool initialise()
     {
-        if (width == -1 || height == -1) {
-            puts("kxObjectLoad: error: width and height must be the first object parameters");
-            return false;
-        }
         if (width < 0 || height < 0 || height > kMaxObjectRows) {
             puts("kxObjectLoad: error: illegal object size");
             return false;

@@ -111,8 +111,9 @@ Header readHeader(FILE *file, int32_t *width, int32_t *height)
         puts("kxImageLoad: error: file does not have maxval=255");
         return Header::Refused;
     }
-    // Sizes are refused before anything is allocated.
-    if (w <= 0 || h <= 0 || w > INT32_MAX || h > INT32_MAX) {
+    // Sizes are refused before anything is allocated. A zero size is a
+    // picture without pixels, as kxImageSave writes one.
+    if (w < 0 || h < 0 || w > INT32_MAX || h > INT32_MAX) {
         puts("kxImageLoad: error: illegal image size");
         return Header::Refused;
     }
@@ -187,7 +188,7 @@ int32_t kxImageLoad(kxImage *image, const char *path)
 
 int32_t kxImageSave(const kxImage *image, const char *path)
 {
-    if (!image) {
+    if (!image || !image->data) {
         puts("kxImageSave: error: NULL image");
         return -1;
     }
@@ -196,8 +197,7 @@ int32_t kxImageSave(const kxImage *image, const char *path)
         return -1;
     }
     size_t bytes;
-    if (!_kxImageBytes(image->format, image->width, image->height, &bytes) ||
-        (bytes > 0 && !image->data)) {
+    if (!_kxImageBytes(image->format, image->width, image->height, &bytes)) {
         puts("kxImageSave: error: illegal image size");
         return -1;
     }

@@ -67,6 +67,18 @@ bool ChildProcess::waitForLine(const std::string &wanted, int timeoutMs)
     return false;
 }
 
+int ChildProcess::waitFor(int timeoutMs)
+{
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    int status = 0;
+    while (waitpid(pid_, &status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > deadline) return -2;
+        usleep(5000);
+    }
+    reaped_ = true;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
 int ChildProcess::wait()
 {
     int status = 0;

@@ -24,6 +24,8 @@ public:
     bool waitForLine(const std::string &wanted, int timeoutMs = 10000);
     // Exit status, or -1 when the program did not exit normally.
     int wait();
+    // As wait(), but -2 when the program is still running after timeoutMs.
+    int waitFor(int timeoutMs);
 
 private:
     pid_t pid_ = -1;

@@ -5,6 +5,7 @@
 #include "test_support.h"
 #include "xvfb_server.h"
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -68,6 +69,14 @@ struct Ending {
 
 class SignalCleanupTest : public CleanupTest, public ::testing::WithParamInterface<Ending> {};
 
+// What the child printed after "ready" (up to the end of its output).
+std::string restOf(ChildProcess &child)
+{
+    std::string rest, line;
+    while (child.readLine(&line, 2000)) rest += line + "\n";
+    return rest;
+}
+
 TEST_P(SignalCleanupTest, SignalRemovesTheSegmentAndEndsWithStatusZero)
 {
     ChildProcess child({DISPLAY_CHILD_PATH, GetParam().mode});
@@ -77,8 +86,34 @@ TEST_P(SignalCleanupTest, SignalRemovesTheSegmentAndEndsWithStatusZero)
     if (!strcmp(GetParam().mode, "click")) std::this_thread::sleep_for(100ms);  // into XNextEvent
     kill(child.pid(), GetParam().signal);
     EXPECT_EQ(child.wait(), 0);
+    // The process ended through exit(): its buffers were written and its own
+    // exit handlers ran (after kxGetClick's prompt in click mode).
+    const std::string rest = restOf(child);
+    EXPECT_EQ(rest.rfind("buffered output\n", 0), 0u) << rest;
+    EXPECT_EQ(rest.substr(rest.size() - std::min<size_t>(rest.size(), 18)), "exit handlers ran\n") << rest;
     EXPECT_EQ(segmentsLeft(child.pid()), 0);
     EXPECT_TRUE(windowGone());
+}
+
+// A server that stops answering while it attaches a new segment does not
+// make the program deaf to Ctrl-C, and the segment still goes with it.
+TEST_F(CleanupTest, SignalEndsAProgramWaitingForAHungServer)
+{
+    ChildProcess child({DISPLAY_CHILD_PATH, "attach"});
+    ASSERT_TRUE(child.waitForLine("ready"));
+    ASSERT_EQ(kill(server().pid(), SIGSTOP), 0);
+    struct Resume {
+        ~Resume() { kill(server().pid(), SIGCONT); }
+    } resume;
+    kill(child.pid(), SIGUSR1);
+    ASSERT_TRUE(child.waitForLine("showing"));
+    std::this_thread::sleep_for(100ms);  // into the attach's round trip
+    kill(child.pid(), SIGINT);
+    EXPECT_EQ(child.waitFor(5000), 0);
+    EXPECT_EQ(restOf(child), "exit handlers ran\n");  // never "shown"
+    // The server holds the old segment until it has seen the client go.
+    kill(server().pid(), SIGCONT);
+    EXPECT_EQ(segmentsLeft(child.pid()), 0);
 }
 
 
@@ -98,6 +133,7 @@ TEST_F(CleanupTest, NormalExitRemovesTheSegment)
     ChildProcess child({DISPLAY_CHILD_PATH, "exit"});
     ASSERT_TRUE(child.waitForLine("ready"));
     EXPECT_EQ(child.wait(), 0);
+    EXPECT_EQ(restOf(child), "buffered output\nexit handlers ran\n");
     EXPECT_EQ(segmentsLeft(child.pid()), 0);
     EXPECT_TRUE(windowGone());
 }

@@ -199,6 +199,9 @@ TEST_F(ShowTest, NullAndEmptyImagesAreRefused)
     ImagePtr empty(makeImage(GRAY, 0, 5));
     out = captureStdout([&] { EXPECT_EQ(kxShow(empty.get(), 0), -1); });
     EXPECT_EQ(out, "kxShow: error: illegal image\n");
+    kxImage noPixels{RGB, 4, 4, nullptr};
+    out = captureStdout([&] { EXPECT_EQ(kxShow(&noPixels, 0), -1); });
+    EXPECT_EQ(out, "kxShow: error: NULL image\n");
 }
 
 TEST_F(ShowTest, WindowFollowsThePictureSizeAndItsMaximumHint)

@@ -55,6 +55,7 @@ public:
     const std::string &name() const { return name_; }  // e.g. ":3"
     const std::string &error() const { return error_; }
     int depth() const { return options_.depth; }
+    pid_t pid() const { return pid_; }  // e.g. to stop the server for a while
 
 private:
     bool start();

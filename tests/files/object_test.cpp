@@ -249,6 +249,11 @@ TEST(ObjectLoad, EachRefusalStopsWithItsMessage)
         {"format rgb\nwidth 1\nheight 1\n",
          "kxObjectLoad: error: width and height must be the first object parameters\n"},
         {"width 2\nx 1\n", "kxObjectLoad: error: width and height must be the first object parameters\n"},
+        // Checked at every key, not only before the object is sized.
+        {"width 6\nheight 1\nx 3\nwidth -1\ny 4\n",
+         "kxObjectLoad: error: width and height must be the first object parameters\n"},
+        {"width 6\nheight 1\nx 3\nheight -1\nshape ......\n",
+         "kxObjectLoad: error: width and height must be the first object parameters\n"},
         {"width 2\nheight\n", "kxObjectLoad: error: illegal parameter: \"height\"\n"},
         {"width 2\nheight 1\n  x#1\n", "kxObjectLoad: error: illegal parameter: \"x\"\n"},
         {"width 2\nheight 1\nformat gray\n", "kxObjectLoad: error: unsupported format: \"gray\"\n"},

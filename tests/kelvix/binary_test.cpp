@@ -76,7 +76,8 @@ TEST(RgbToBinary, RefusalsPrintOneLineAndWriteNothing)
 TEST(RgbToBinary, DestinationInitFailureIsReported)
 {
     // A source whose size cannot be allocated (but whose pixels are never read).
-    kxImage huge{RGB, 1 << 30, 1 << 30, nullptr};
+    uint16_t pixel[3] = {};
+    kxImage huge{RGB, 1 << 30, 1 << 30, pixel};
     ImagePtr dst(kxtest::makeImage(GRAY, 2, 2));
     kxWindow window{0, 0, 1, 1};
     std::string out = captureStdout([&] { EXPECT_EQ(kxRgb2Binary(&huge, 15, &window, dst.get()), -1); });

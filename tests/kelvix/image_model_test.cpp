@@ -90,6 +90,31 @@ TEST(ImageInit, AllocationFailureStoresSizeAndLeavesNoBuffer)
     EXPECT_EQ(kxImageInit(image.get(), GRAY, 2, 2), 0);
 }
 
+// What a failed kxImageInit leaves (size stored, no buffer) is refused with
+// each operation's null-argument line instead of being read.
+TEST(ImageInit, AnImageLeftWithoutPixelsIsRefusedByItsReaders)
+{
+    ImagePtr empty(kxtest::makeImage(RGB, 4, 4));
+    captureStdout([&] { kxImageInit(empty.get(), RGB, 1 << 30, 1 << 30); });
+    ASSERT_EQ(empty->data, nullptr);
+    ImagePtr dst(kxtest::makeImage(GRAY, 3, 3, 7));
+    kxWindow window{0, 0, 4, 4};
+    EXPECT_EQ(captureStdout([&] { EXPECT_EQ(kxRgb2Binary(empty.get(), 15, &window, dst.get()), -1); }),
+              "kxRgb2Binary: error: illegal parameter\n");
+    empty->format = GRAY;
+    EXPECT_EQ(captureStdout([&] { EXPECT_EQ(kxGray2Binary(empty.get(), 15, &window, dst.get()), -1); }),
+              "kxGray2Binary: error: illegal parameter\n");
+    EXPECT_EQ(captureStdout([&] { EXPECT_EQ(kxImageCopy(empty.get(), dst.get()), -1); }),
+              "kxImageCopy: error: NULL image\n");
+    EXPECT_EQ(captureStdout([&] { EXPECT_EQ(kxImageSave(empty.get(), "never-written.ppm"), -1); }),
+              "kxImageSave: error: NULL image\n");
+    EXPECT_EQ(captureStdout([&] { kxDrawLine(empty.get(), 1, 2, 3); }), "kxDrawLine: error: NULL image\n");
+    // The destination was left as it was.
+    EXPECT_EQ(dst->format, GRAY);
+    EXPECT_EQ(dst->width, 3);
+    EXPECT_EQ(dst->data[8], 7);
+}
+
 TEST(ImageCopy, ExactCopyInBufferOfItsOwn)
 {
     ImagePtr src(kxtest::makeImage(RGB, 5, 3));

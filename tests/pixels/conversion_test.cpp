@@ -50,6 +50,8 @@ TEST(HsiToRgb, NumericCasesAndRounding)
     EXPECT_EQ(convertPixel(kxHsi2Rgb, HSI, {21845, 65535, 32767}), (V{0, 255, 0}));
     EXPECT_EQ(convertPixel(kxHsi2Rgb, HSI, {43690, 65535, 32767}), (V{0, 0, 255}));
     EXPECT_EQ(convertPixel(kxHsi2Rgb, HSI, {54613, 65535, 32767}), (V{255, 0, 255}));
+    // Every single-precision step rounded: a fused multiply-add gives red 231.
+    EXPECT_EQ(convertPixel(kxHsi2Rgb, HSI, {8579, 32227, 53652}), (V{232, 222, 186}));
 }
 
 TEST(HsiToRgb, ZeroSaturationWithHueIsReportedAndBlack)
