@@ -12,7 +12,9 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-const char kStale[] = "\n -0.769231 540 2.000000"; // no steering marker: speed 0, turn
+// No steering marker: speed 0 and the turn doubled (the target column may
+// still be the old one in that cycle).
+const char kStale[] = "\n -0.769231 ";
 const char kSteering[] = "\n -0.384615 300 2.000000"; // both left markers: speed 200
 
 } // namespace
