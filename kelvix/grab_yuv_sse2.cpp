@@ -25,83 +25,97 @@ KX_INLINE __m128i widenFour(const uint8_t *bytes, int offset)
 KX_INLINE __m128d lowPair(__m128i lanes) { return _mm_cvtepi32_pd(lanes); }
 KX_INLINE __m128d highPair(__m128i lanes) { return _mm_cvtepi32_pd(_mm_shuffle_epi32(lanes, 0xEE)); }
 
-// Both lanes set to lane `which` of `pair`.
-KX_INLINE __m128d repeated(__m128d pair, int which)
-{
-    return which ? _mm_unpackhi_pd(pair, pair) : _mm_unpacklo_pd(pair, pair);
-}
+// Pixels are computed in two sets, the even ones and the odd ones: pixels
+// 4h + set and 4h + set + 2 of a block of eight meet chroma samples 2h and
+// 2h + 1, so the chroma products need no repeating.
 
-// Eight 32-bit values (four vectors holding two each in their low halves,
-// in the -300..500 the formula reaches) limited to 0..255, as 16-bit lanes.
-KX_INLINE __m128i gathered(const __m128i parts[4])
+// Y' of eight pixels: scaled[set][h] holds pixels 4h + set and 4h + set + 2.
+KX_INLINE void scaledLuma(const uint8_t *luma, __m128d scaled[2][2])
 {
-    return _mm_packs_epi32(_mm_unpacklo_epi64(parts[0], parts[1]), _mm_unpacklo_epi64(parts[2], parts[3]));
-}
-
-// Eight pixels written as 24 interleaved samples. Each pixel is stored as 64
-// bits (red, green, blue, 0) at its place; the next pixel's store covers the
-// padding, so the last one writes one sample past the block, which the
-// caller's next block or tail writes again afterwards.
-KX_INLINE void storeEight(const __m128i channels[3], uint16_t *out)
-{
-    const __m128i zero = _mm_setzero_si128();
-    const __m128i redGreen = _mm_packus_epi16(channels[0], channels[1]);
-    const __m128i red = _mm_unpacklo_epi8(redGreen, zero), green = _mm_unpackhi_epi8(redGreen, zero);
-    const __m128i blue = _mm_unpacklo_epi8(_mm_packus_epi16(channels[2], channels[2]), zero);
-    const __m128i rg[2] = {_mm_unpacklo_epi16(red, green), _mm_unpackhi_epi16(red, green)};
-    const __m128i b[2] = {_mm_unpacklo_epi16(blue, zero), _mm_unpackhi_epi16(blue, zero)};
-    for (int half = 0; half < 2; ++half) {
-        const __m128i first = _mm_unpacklo_epi32(rg[half], b[half]);   // pixels 4h, 4h + 1
-        const __m128i second = _mm_unpackhi_epi32(rg[half], b[half]);  // pixels 4h + 2, 4h + 3
-        uint16_t *at = out + 12 * half;
-        _mm_storel_epi64(reinterpret_cast<__m128i *>(at), first);
-        _mm_storeh_pd(reinterpret_cast<double *>(at + 3), _mm_castsi128_pd(first));
-        _mm_storel_epi64(reinterpret_cast<__m128i *>(at + 6), second);
-        _mm_storeh_pd(reinterpret_cast<double *>(at + 9), _mm_castsi128_pd(second));
+    const __m128i bytes = _mm_loadl_epi64(reinterpret_cast<const __m128i *>(luma));
+    const __m128i words = _mm_unpacklo_epi8(bytes, _mm_setzero_si128());
+    const __m128i sixteen = _mm_set1_epi32(16);
+    // Each 32-bit lane holds an even pixel in its low half, the next odd
+    // one in its high half.
+    const __m128i sets[2] = {_mm_sub_epi32(_mm_and_si128(words, _mm_set1_epi32(0xFFFF)), sixteen),
+                             _mm_sub_epi32(_mm_srli_epi32(words, 16), sixteen)};
+    const __m128d scale = _mm_set1_pd(1.1644);
+    KX_UNROLL
+    for (int set = 0; set < 2; ++set) {
+        scaled[set][0] = _mm_mul_pd(lowPair(sets[set]), scale);
+        scaled[set][1] = _mm_mul_pd(highPair(sets[set]), scale);
     }
 }
 
-// Y' of eight pixels, two per vector.
-KX_INLINE void scaledLuma(const uint8_t *luma, __m128d scaled[4])
+// One channel of eight pixels from truncated values in [set][h] order (two
+// in the low half of each), in 16-bit lanes: pixels 0, 2, 4, 6, 1, 3, 5, 7.
+// The values lie in the -300..500 the formula reaches.
+KX_INLINE __m128i gathered(__m128i even0, __m128i even1, __m128i odd0, __m128i odd1)
 {
-    const __m128d scale = _mm_set1_pd(1.1644);
-    const __m128i low = widenFour(luma, 16), high = widenFour(luma + 4, 16);
-    scaled[0] = _mm_mul_pd(lowPair(low), scale);
-    scaled[1] = _mm_mul_pd(highPair(low), scale);
-    scaled[2] = _mm_mul_pd(lowPair(high), scale);
-    scaled[3] = _mm_mul_pd(highPair(high), scale);
+    return _mm_packs_epi32(_mm_unpacklo_epi64(even0, even1), _mm_unpacklo_epi64(odd0, odd1));
 }
 
-// Eight pixels of two rows over four chroma samples; the chroma products of
-// each pixel pair serve both rows.
+// Eight pixels, channels in gathered() order, limited to 0..255 and written
+// as 24 interleaved samples. Each pixel is stored as 64 bits (red, green,
+// blue, 0) at its place, in pixel order: the next pixel's store covers the
+// padding, so the last one writes one sample past the block, which the
+// caller's next block or tail writes again afterwards.
+KX_INLINE void storeEight(__m128i red, __m128i green, __m128i blue, uint16_t *out)
+{
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i redGreen = _mm_packus_epi16(red, green);
+    red = _mm_unpacklo_epi8(redGreen, zero);
+    green = _mm_unpackhi_epi8(redGreen, zero);
+    blue = _mm_unpacklo_epi8(_mm_packus_epi16(blue, blue), zero);
+    const __m128i rg[2] = {_mm_unpacklo_epi16(red, green), _mm_unpackhi_epi16(red, green)};  // even, odd
+    const __m128i b[2] = {_mm_unpacklo_epi16(blue, zero), _mm_unpackhi_epi16(blue, zero)};
+    KX_UNROLL
+    for (int h = 0; h < 2; ++h) {
+        // Pixels 4h, 4h + 2 (even) and 4h + 1, 4h + 3 (odd).
+        const __m128i even = h ? _mm_unpackhi_epi32(rg[0], b[0]) : _mm_unpacklo_epi32(rg[0], b[0]);
+        const __m128i odd = h ? _mm_unpackhi_epi32(rg[1], b[1]) : _mm_unpacklo_epi32(rg[1], b[1]);
+        uint16_t *at = out + 12 * h;
+        _mm_storel_epi64(reinterpret_cast<__m128i *>(at), even);
+        _mm_storel_epi64(reinterpret_cast<__m128i *>(at + 3), odd);
+        _mm_storeh_pd(reinterpret_cast<double *>(at + 6), _mm_castsi128_pd(even));
+        _mm_storeh_pd(reinterpret_cast<double *>(at + 9), _mm_castsi128_pd(odd));
+    }
+}
+
+// Eight pixels of two rows over four chroma samples; the chroma products
+// serve both rows.
 KX_INLINE void convertBlock(const uint8_t *luma0, const uint8_t *luma1, const uint8_t *cb, const uint8_t *cr,
                             uint16_t *out0, uint16_t *out1)
 {
     const __m128i u = widenFour(cb, 128), v = widenFour(cr, 128);
     const __m128d uPairs[2] = {lowPair(u), highPair(u)}, vPairs[2] = {lowPair(v), highPair(v)};
-    __m128d scaled[2][4];
-    scaledLuma(luma0, scaled[0]);
-    scaledLuma(luma1, scaled[1]);
-    __m128i red[2][4], green[2][4], blue[2][4];
+    __m128d redV[2], greenU[2], greenV[2], blueU[2];
     KX_UNROLL
-    for (int i = 0; i < 4; ++i) {  // pixels 2i, 2i + 1 and chroma sample i
-        const __m128d ui = repeated(uPairs[i / 2], i % 2), vi = repeated(vPairs[i / 2], i % 2);
-        const __m128d redV = _mm_mul_pd(_mm_set1_pd(1.596), vi);
-        const __m128d greenU = _mm_mul_pd(_mm_set1_pd(0.3918), ui);
-        const __m128d greenV = _mm_mul_pd(_mm_set1_pd(0.813), vi);
-        const __m128d blueU = _mm_mul_pd(_mm_set1_pd(2.0172), ui);
-        KX_UNROLL
-        for (int row = 0; row < 2; ++row) {
-            red[row][i] = _mm_cvttpd_epi32(_mm_add_pd(scaled[row][i], redV));
-            green[row][i] = _mm_cvttpd_epi32(_mm_sub_pd(_mm_sub_pd(scaled[row][i], greenU), greenV));
-            blue[row][i] = _mm_cvttpd_epi32(_mm_add_pd(scaled[row][i], blueU));
-        }
+    for (int h = 0; h < 2; ++h) {
+        redV[h] = _mm_mul_pd(_mm_set1_pd(1.596), vPairs[h]);
+        greenU[h] = _mm_mul_pd(_mm_set1_pd(0.3918), uPairs[h]);
+        greenV[h] = _mm_mul_pd(_mm_set1_pd(0.813), vPairs[h]);
+        blueU[h] = _mm_mul_pd(_mm_set1_pd(2.0172), uPairs[h]);
     }
-    const __m128i first[3] = {gathered(red[0]), gathered(green[0]), gathered(blue[0])};
-    storeEight(first, out0);
-    if (out1) {
-        const __m128i second[3] = {gathered(red[1]), gathered(green[1]), gathered(blue[1])};
-        storeEight(second, out1);
+    KX_UNROLL
+    for (int row = 0; row < 2; ++row) {
+        uint16_t *out = row ? out1 : out0;
+        if (!out) break;
+        __m128d y[2][2];
+        scaledLuma(row ? luma1 : luma0, y);
+        const __m128i red = gathered(_mm_cvttpd_epi32(_mm_add_pd(y[0][0], redV[0])),
+                                     _mm_cvttpd_epi32(_mm_add_pd(y[0][1], redV[1])),
+                                     _mm_cvttpd_epi32(_mm_add_pd(y[1][0], redV[0])),
+                                     _mm_cvttpd_epi32(_mm_add_pd(y[1][1], redV[1])));
+        const __m128i green = gathered(_mm_cvttpd_epi32(_mm_sub_pd(_mm_sub_pd(y[0][0], greenU[0]), greenV[0])),
+                                       _mm_cvttpd_epi32(_mm_sub_pd(_mm_sub_pd(y[0][1], greenU[1]), greenV[1])),
+                                       _mm_cvttpd_epi32(_mm_sub_pd(_mm_sub_pd(y[1][0], greenU[0]), greenV[0])),
+                                       _mm_cvttpd_epi32(_mm_sub_pd(_mm_sub_pd(y[1][1], greenU[1]), greenV[1])));
+        const __m128i blue = gathered(_mm_cvttpd_epi32(_mm_add_pd(y[0][0], blueU[0])),
+                                      _mm_cvttpd_epi32(_mm_add_pd(y[0][1], blueU[1])),
+                                      _mm_cvttpd_epi32(_mm_add_pd(y[1][0], blueU[0])),
+                                      _mm_cvttpd_epi32(_mm_add_pd(y[1][1], blueU[1])));
+        storeEight(red, green, blue, out);
     }
 }
 
