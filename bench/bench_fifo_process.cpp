@@ -4,7 +4,8 @@
 // process that only reads the frames (the pipe's own cost, the floor). The
 // benchmark writes the frames into the FIFO; once a few warm-up frames are
 // through, the time to push the next frames is the consumer's time per frame
-// (the writer is the faster side). The vision program is stopped afterwards
+// (the writer is the faster side); the consumer's own processor time per frame
+// is reported beside it. The vision program is stopped afterwards
 // the way the controller stops it: by clearing the report's run flag.
 #include <benchmark/benchmark.h>
 
@@ -146,34 +147,54 @@ bool reap(pid_t child)
     return false;
 }
 
-// Time per frame of one whole run, or a negative value with *error set.
-double oneRun(Consumer consumer, const std::string &frameRecord, const char **error)
+// Nanoseconds the process has run on a processor so far (the scheduler's
+// own count), or -1. On a loaded machine the wall time per frame includes
+// waiting for a processor; this does not.
+double cpuNanoseconds(pid_t pid)
 {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/schedstat");
+    double ns = -1;
+    return stat >> ns ? ns : -1;
+}
+
+struct RunTimes {
+    double wallPerFrame = -1;  // seconds
+    double cpuPerFrame = -1;   // seconds of the consumer's processor time, -1 if unknown
+};
+
+// Times per frame of one whole run; wallPerFrame < 0 with *error set on failure.
+RunTimes oneRun(Consumer consumer, const std::string &frameRecord, const char **error)
+{
+    RunTimes times;
     Scratch scratch;
     if (!scratch.ok()) {
         *error = "could not make the FIFO";
-        return -1;
+        return times;
     }
     pid_t child = startConsumer(consumer, scratch);
     if (child < 0) {
         *error = "could not start the consumer";
-        return -1;
+        return times;
     }
     int fd = openWriter(scratch.file("camera.y4m"), child);
     bool written = fd >= 0 && writeAll(fd, benchframes::streamHeader());
     for (int frame = 0; written && frame < kWarmupFrames; ++frame) written = writeAll(fd, frameRecord);
+    const double cpuStart = cpuNanoseconds(child);
     const Clock::time_point start = Clock::now();
     for (int frame = 0; written && frame < kTimedFrames; ++frame) written = writeAll(fd, frameRecord);
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    const double cpuEnd = cpuNanoseconds(child);
     bool stopped = consumer != kQuorvantel || (written && stopVisionProgram(scratch));
     if (fd >= 0) close(fd);
     bool ended = reap(child);
     if (!written || !stopped || !ended) {
         *error = !written ? "the consumer stopped reading" : !stopped ? "could not stop quorvantel"
                                                                        : "the consumer failed";
-        return -1;
+        return times;
     }
-    return seconds / kTimedFrames;
+    times.wallPerFrame = seconds / kTimedFrames;
+    if (cpuStart >= 0 && cpuEnd >= cpuStart) times.cpuPerFrame = (cpuEnd - cpuStart) * 1e-9 / kTimedFrames;
+    return times;
 }
 
 void BM_WholeProcessOnFifo(benchmark::State &state)
@@ -189,15 +210,21 @@ void BM_WholeProcessOnFifo(benchmark::State &state)
 #endif
     std::vector<uint8_t> frame = benchframes::makeFrame(kind);
     const std::string record = "FRAME\n" + std::string(frame.begin(), frame.end());
+    double cpu = 0;
+    bool cpuKnown = true;
     for (auto _ : state) {
         const char *error = nullptr;
-        double perFrame = oneRun(consumer, record, &error);
-        if (perFrame < 0) {
+        const RunTimes times = oneRun(consumer, record, &error);
+        if (times.wallPerFrame < 0) {
             state.SkipWithError(error);
             break;
         }
-        state.SetIterationTime(perFrame);
+        state.SetIterationTime(times.wallPerFrame);
+        cpu += times.cpuPerFrame;
+        cpuKnown = cpuKnown && times.cpuPerFrame >= 0;
     }
+    // The consumer's own processor time per frame, in microseconds.
+    if (cpuKnown && state.iterations() > 0) state.counters["consumer_cpu_us"] = 1e6 * cpu / double(state.iterations());
 }
 BENCHMARK(BM_WholeProcessOnFifo)
     ->ArgsProduct({{kQuorvantel, kOpenCv, kReadOnly}, {benchframes::kSixMarkers, benchframes::kHalfBright}})

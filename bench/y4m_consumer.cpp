@@ -77,6 +77,9 @@ int main(int argc, char **argv)
     opencvequivalent::Buffers buffers;
 #endif
     int fd = open(argv[2], O_RDONLY | O_CLOEXEC);
+    // The same pipe size as the grabber's recorded-video source asks for, so
+    // that every consumer reads the stream the same way.
+    if (fd >= 0) fcntl(fd, F_SETPIPE_SZ, 1 << 20);
     std::string line;
     if (fd < 0 || !readLine(fd, &line) || line.compare(0, 10, "YUV4MPEG2 ") != 0) {
         fprintf(stderr, "y4m_consumer: %s is not a YUV4MPEG2 stream\n", argv[2]);
