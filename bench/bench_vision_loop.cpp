@@ -211,6 +211,34 @@ void BM_LoopStep(benchmark::State &state)
 }
 BENCHMARK(BM_LoopStep)->ArgsProduct({{1, 3}, {0, 1, 2, 3, 4}})->Unit(benchmark::kMicrosecond);
 
+// The memory floor of a frame: every byte of the YUV frame read and every
+// sample of the RGB image written once, with nothing computed in between
+// (16 bytes read, 64 written per step, the ratio of the two buffers). The
+// conversion cannot be faster than this.
+void BM_MemoryFloor(benchmark::State &state)
+{
+    std::vector<uint8_t> frame = makeFrame(benchframes::kSixMarkers);
+    kxImage *rgb = kxImageCreate(RGB, kWidth, kHeight);
+    if (!rgb) {
+        state.SkipWithError("could not create the image");
+        return;
+    }
+    static_assert(benchframes::kFrameBytes % 16 == 0 && kLumaBytes * 3 * 2 == benchframes::kFrameBytes * 4,
+                  "16 bytes of frame per 64 bytes of image");
+    for (auto _ : state) {
+        const uint8_t *in = frame.data();
+        uint8_t *out = reinterpret_cast<uint8_t *>(rgb->data);
+        for (size_t i = 0; i < benchframes::kFrameBytes / 16; ++i) {
+            uint8_t bytes[16];
+            memcpy(bytes, in + 16 * i, 16);
+            for (int k = 0; k < 4; ++k) memcpy(out + 64 * i + 16 * k, bytes, 16);
+        }
+        benchmark::ClobberMemory();
+    }
+    kxImageDestroy(rgb);
+}
+BENCHMARK(BM_MemoryFloor)->Unit(benchmark::kMicrosecond);
+
 #ifdef KX_BENCH_OPENCV
 // OpenCV on the same YUV frames: I420 to RGB, grey, threshold at 15,
 // connectedComponentsWithStats with 8-connectivity, one thread.
