@@ -77,8 +77,8 @@ KX_INLINE void storeEight(__m128i red, __m128i green, __m128i blue, uint16_t *ou
         uint16_t *at = out + 12 * h;
         _mm_storel_epi64(reinterpret_cast<__m128i *>(at), even);
         _mm_storel_epi64(reinterpret_cast<__m128i *>(at + 3), odd);
-        _mm_storeh_pd(reinterpret_cast<double *>(at + 6), _mm_castsi128_pd(even));
-        _mm_storeh_pd(reinterpret_cast<double *>(at + 9), _mm_castsi128_pd(odd));
+        _mm_storel_epi64(reinterpret_cast<__m128i *>(at + 6), _mm_unpackhi_epi64(even, even));
+        _mm_storel_epi64(reinterpret_cast<__m128i *>(at + 9), _mm_unpackhi_epi64(odd, odd));
     }
 }
 
