@@ -26,8 +26,9 @@ bool _kxYuvPathAvailable(KxYuvPath path);
 // The fastest available path: the one _kxGrabYuv420ToRgb uses.
 KxYuvPath _kxYuvBestPath();
 
-// _kxGrabYuv420ToRgb on a chosen path (which must be available), so that
-// tests and benchmarks can check and time each one.
+// _kxGrabYuv420ToRgb on a chosen path, so that tests and benchmarks can
+// check and time each one. A path the processor lacks falls back to the
+// plain one rather than run instructions it does not have.
 void _kxGrabYuv420ToRgbWith(KxYuvPath path, const uint8_t *frame, int32_t rows, int32_t cols,
                             uint16_t *rgb);
 
