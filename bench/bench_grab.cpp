@@ -7,7 +7,10 @@
 #include <random>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
+#include "grab_device.h"
+#include "grab_yuv.h"
 #include "kelvix.h"
 
 namespace {
@@ -52,6 +55,31 @@ void BM_GrabLastImage640x480(benchmark::State &state)
     unlink(path.c_str());
 }
 BENCHMARK(BM_GrabLastImage640x480)->Unit(benchmark::kMicrosecond);
+
+// The conversion alone on each path this processor has (the grabber picks
+// the fastest), on the same camera-like frame.
+void BM_ConvertPath640x480(benchmark::State &state)
+{
+    const auto path = KxYuvPath(state.range(0));
+    const char *names[] = {"plain", "sse2", "avx2"};
+    state.SetLabel(names[state.range(0)]);
+    if (!_kxYuvPathAvailable(path)) {
+        state.SkipWithError("path not available on this processor");
+        return;
+    }
+    std::mt19937 random(7);
+    std::vector<uint8_t> frame(_kxGrabFrameBytes(480, 640));
+    for (int r = 0; r < 480; ++r)
+        for (int c = 0; c < 640; ++c) frame[size_t(r) * 640 + c] = uint8_t(16 + (r + c) % 220 + random() % 8);
+    for (size_t i = 640 * 480; i < frame.size(); ++i) frame[i] = uint8_t(96 + random() % 64);
+    std::vector<uint16_t> rgb(640 * 480 * 3);
+    for (auto _ : state) {
+        _kxGrabYuv420ToRgbWith(path, frame.data(), 480, 640, rgb.data());
+        benchmark::DoNotOptimize(rgb.data());
+        benchmark::ClobberMemory();
+    }
+}
+BENCHMARK(BM_ConvertPath640x480)->DenseRange(0, 2)->Unit(benchmark::kMicrosecond);
 
 } // namespace
 

@@ -13,7 +13,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <random>
 #include <string>
 #include <sys/ipc.h>
 #include <sys/sem.h>
@@ -21,83 +20,32 @@
 #include <unistd.h>
 #include <vector>
 
+#include "bench_frames.h"
 #include "frame.h"
 #include "kelvix.h"
 #include "report_ipc.h"
 
 #ifdef KX_BENCH_OPENCV
 #include <opencv2/core.hpp>
-#include <opencv2/imgproc.hpp>
+
+#include "opencv_equivalent.h"
 #endif
 
 namespace {
 
-constexpr int kWidth = 640, kHeight = 480;
-constexpr size_t kLumaBytes = size_t(kWidth) * kHeight;
-constexpr size_t kFrameBytes = kLumaBytes * 3 / 2;
-
-// Camera frames in the grabber's planar layout. Chroma stays neutral (128):
-// the markers are white lights.
-struct YuvFrame {
-    std::vector<uint8_t> bytes = std::vector<uint8_t>(kFrameBytes, 128);
-    uint8_t &luma(int row, int col) { return bytes[size_t(row) * kWidth + col]; }
-};
-
-// Luma 28 still converts to a channel value of 13 (dark), 40 to 27 (bright).
-YuvFrame darkFrame(std::mt19937 &random)
-{
-    YuvFrame frame;
-    for (size_t i = 0; i < kLumaBytes; ++i) frame.bytes[i] = uint8_t(random() % 29);
-    return frame;
-}
-
-void disc(YuvFrame &frame, int row, int col, int radius)
-{
-    for (int r = -radius; r <= radius; ++r)
-        for (int c = -radius; c <= radius; ++c)
-            if (r * r + c * c <= radius * radius) frame.luma(row + r, col + c) = 230;
-}
-
-// The station at about a metre: six discs of radius 5 (81 pixels).
-const int kStation[6][2] = {{200, 250}, {202, 400}, {250, 248}, {251, 402}, {300, 252}, {299, 398}};
-
-YuvFrame sixMarkers(std::mt19937 &random)
-{
-    YuvFrame frame = darkFrame(random);
-    for (const auto &marker : kStation) disc(frame, marker[0], marker[1], 5);
-    return frame;
-}
-
-// 200 small reflections away from the markers: up to 12 pixels above and
-// below the row band, up to 5 inside it (too small to be candidates).
-YuvFrame sixMarkersAndNoise(std::mt19937 &random)
-{
-    YuvFrame frame = sixMarkers(random);
-    for (int placed = 0; placed < 200;) {
-        int row = 2 + int(random() % 474), col = 2 + int(random() % 634);
-        if (row > 185 && row < 315 && col > 235 && col < 417) continue;
-        bool inBand = row > 155 && row < 375;
-        int height = inBand ? 1 : 1 + int(random() % 3), width = 1 + int(random() % (inBand ? 5 : 4));
-        for (int r = 0; r < height; ++r)
-            for (int c = 0; c < width; ++c) frame.luma(row + r, col + c) = 200;
-        ++placed;
-    }
-    return frame;
-}
-
-YuvFrame halfBright(std::mt19937 &random)
-{
-    YuvFrame frame;
-    for (size_t i = 0; i < kLumaBytes; ++i) frame.bytes[i] = random() % 2 ? 40 + random() % 216 : random() % 29;
-    return frame;
-}
+using benchframes::kHeight;
+using benchframes::kKindNames;
+using benchframes::kLumaBytes;
+using benchframes::kStation;
+using benchframes::kWidth;
+using benchframes::makeFrame;
 
 // A recorded video holding one frame, which the grabber replays forever.
-std::string writeVideo(const YuvFrame &frame, const std::string &path)
+std::string writeVideo(const std::vector<uint8_t> &frame, const std::string &path)
 {
     std::ofstream out(path, std::ios::binary);
-    out << "YUV4MPEG2 W640 H480 F30:1 Ip A1:1 C420jpeg\nFRAME\n";
-    out.write(reinterpret_cast<const char *>(frame.bytes.data()), std::streamsize(frame.bytes.size()));
+    out << benchframes::streamHeader() << "FRAME\n";
+    out.write(reinterpret_cast<const char *>(frame.data()), std::streamsize(frame.size()));
     return path;
 }
 
@@ -144,19 +92,6 @@ private:
     ReportIpc ipc_;
     bool ready_ = false;
 };
-
-YuvFrame makeFrame(int kind)
-{
-    std::mt19937 random(1000 + kind);
-    switch (kind) {
-    case 0: return darkFrame(random);
-    case 1: return sixMarkers(random);
-    case 2: return sixMarkersAndNoise(random);
-    default: return halfBright(random);
-    }
-}
-
-const char *kKindNames[] = {"dark", "six_markers", "six_markers_200_noise", "half_bright"};
 
 bool stationFound(const BlobRecord *goal)
 {
@@ -276,28 +211,47 @@ void BM_LoopStep(benchmark::State &state)
 }
 BENCHMARK(BM_LoopStep)->ArgsProduct({{1, 3}, {0, 1, 2, 3, 4}})->Unit(benchmark::kMicrosecond);
 
+// The memory floor of a frame: every byte of the YUV frame read and every
+// sample of the RGB image written once, with nothing computed in between
+// (16 bytes read, 64 written per step, the ratio of the two buffers). The
+// conversion cannot be faster than this.
+void BM_MemoryFloor(benchmark::State &state)
+{
+    std::vector<uint8_t> frame = makeFrame(benchframes::kSixMarkers);
+    kxImage *rgb = kxImageCreate(RGB, kWidth, kHeight);
+    if (!rgb) {
+        state.SkipWithError("could not create the image");
+        return;
+    }
+    static_assert(benchframes::kFrameBytes % 16 == 0 && kLumaBytes * 3 * 2 == benchframes::kFrameBytes * 4,
+                  "16 bytes of frame per 64 bytes of image");
+    for (auto _ : state) {
+        const uint8_t *in = frame.data();
+        uint8_t *out = reinterpret_cast<uint8_t *>(rgb->data);
+        for (size_t i = 0; i < benchframes::kFrameBytes / 16; ++i) {
+            uint8_t bytes[16];
+            memcpy(bytes, in + 16 * i, 16);
+            for (int k = 0; k < 4; ++k) memcpy(out + 64 * i + 16 * k, bytes, 16);
+        }
+        benchmark::ClobberMemory();
+    }
+    kxImageDestroy(rgb);
+}
+BENCHMARK(BM_MemoryFloor)->Unit(benchmark::kMicrosecond);
+
 #ifdef KX_BENCH_OPENCV
 // OpenCV on the same YUV frames: I420 to RGB, grey, threshold at 15,
 // connectedComponentsWithStats with 8-connectivity, one thread.
 void BM_OpenCvEquivalent(benchmark::State &state)
 {
     const int kind = int(state.range(0));
-    const int algorithm = int(state.range(1));
-    const char *algorithms[] = {"wu", "grana", "spaghetti"};
-    state.SetLabel(std::string(kKindNames[kind]) + "/" + algorithms[algorithm]);
-    const int cclType[] = {cv::CCL_WU, cv::CCL_GRANA, cv::CCL_SPAGHETTI};
+    const auto algorithm = opencvequivalent::Algorithm(state.range(1));
+    state.SetLabel(std::string(kKindNames[kind]) + "/" + opencvequivalent::kAlgorithmNames[algorithm]);
     cv::setNumThreads(1);
-    YuvFrame frame = makeFrame(kind);
-    cv::Mat yuv(kHeight * 3 / 2, kWidth, CV_8UC1, frame.bytes.data());
-    cv::Mat rgb, grey, binary, labels, stats, centroids;
-    for (auto _ : state) {
-        cv::cvtColor(yuv, rgb, cv::COLOR_YUV2RGB_I420);
-        cv::cvtColor(rgb, grey, cv::COLOR_RGB2GRAY);
-        cv::threshold(grey, binary, 15, 255, cv::THRESH_BINARY);
-        int count = cv::connectedComponentsWithStats(binary, labels, stats, centroids, 8, CV_32S,
-                                                     cclType[algorithm]);
-        benchmark::DoNotOptimize(count);
-    }
+    std::vector<uint8_t> frame = makeFrame(kind);
+    opencvequivalent::Buffers buffers;
+    for (auto _ : state)
+        benchmark::DoNotOptimize(opencvequivalent::processFrame(frame.data(), kWidth, kHeight, algorithm, buffers));
 }
 // OpenCV's labelling alone, on the binary frame, beside the loop's own
 // labelling and centroid steps (BM_LoopStep .../label and
@@ -305,22 +259,13 @@ void BM_OpenCvEquivalent(benchmark::State &state)
 void BM_OpenCvLabellingOnly(benchmark::State &state)
 {
     const int kind = int(state.range(0));
-    const int algorithm = int(state.range(1));
-    const char *algorithms[] = {"wu", "grana", "spaghetti"};
-    state.SetLabel(std::string(kKindNames[kind]) + "/" + algorithms[algorithm]);
-    const int cclType[] = {cv::CCL_WU, cv::CCL_GRANA, cv::CCL_SPAGHETTI};
+    const auto algorithm = opencvequivalent::Algorithm(state.range(1));
+    state.SetLabel(std::string(kKindNames[kind]) + "/" + opencvequivalent::kAlgorithmNames[algorithm]);
     cv::setNumThreads(1);
-    YuvFrame frame = makeFrame(kind);
-    cv::Mat yuv(kHeight * 3 / 2, kWidth, CV_8UC1, frame.bytes.data());
-    cv::Mat rgb, grey, binary, labels, stats, centroids;
-    cv::cvtColor(yuv, rgb, cv::COLOR_YUV2RGB_I420);
-    cv::cvtColor(rgb, grey, cv::COLOR_RGB2GRAY);
-    cv::threshold(grey, binary, 15, 255, cv::THRESH_BINARY);
-    for (auto _ : state) {
-        int count = cv::connectedComponentsWithStats(binary, labels, stats, centroids, 8, CV_32S,
-                                                     cclType[algorithm]);
-        benchmark::DoNotOptimize(count);
-    }
+    std::vector<uint8_t> frame = makeFrame(kind);
+    opencvequivalent::Buffers buffers;
+    opencvequivalent::processFrame(frame.data(), kWidth, kHeight, algorithm, buffers);
+    for (auto _ : state) benchmark::DoNotOptimize(opencvequivalent::labelOnly(algorithm, buffers));
 }
 BENCHMARK(BM_OpenCvLabellingOnly)
     ->ArgsProduct({{0, 1, 2, 3}, {0, 1, 2}})

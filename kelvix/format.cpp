@@ -1,4 +1,5 @@
 // Thresholding of RGB and GRAY pictures into BINARY images.
+#include "format_threshold.h"
 #include "internal.h"
 
 #include <cstdio>
@@ -72,6 +73,13 @@ __attribute__((target("ssse3"))) void thresholdRunVector(const uint16_t *rgb, ui
 void thresholdRun(const uint16_t *rgb, uint16_t *out, size_t pixels, uint32_t limit)
 {
 #ifdef KX_THRESHOLD_SSSE3
+    static const bool avx2 = _kxThresholdRunAvx2 && __builtin_cpu_supports("avx2");
+    if (avx2 && limit <= 65534) {
+        const size_t done = _kxThresholdRunAvx2(rgb, out, pixels, static_cast<uint16_t>(limit));
+        rgb += 3 * done;
+        out += done;
+        pixels -= done;
+    }
     static const bool vector = __builtin_cpu_supports("ssse3");
     if (vector && limit <= 65534) {
         thresholdRunVector(rgb, out, pixels, static_cast<uint16_t>(limit));

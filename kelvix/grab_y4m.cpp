@@ -28,6 +28,7 @@
 namespace {
 
 constexpr size_t kMaxLine = 4096;
+constexpr int kPipeBytes = 1 << 20;
 
 // Buffered reads from a descriptor that may be a pipe: short reads and
 // interruptions are normal there.
@@ -142,6 +143,11 @@ public:
         }
         fd_ = fd;
         loops_ = S_ISREG(status.st_mode);
+        // A pipe of the default 64 KiB makes its writer and this reader take
+        // turns several times per picture; room for a whole picture or two
+        // lets each side go on with its own work. Capped by the system's
+        // pipe-max-size; a refusal only keeps the default.
+        if (S_ISFIFO(status.st_mode)) fcntl(fd, F_SETPIPE_SZ, kPipeBytes);
         reader_.reset(fd);
         if (readHeader() < 0) {
             int saved = errno;

@@ -1,12 +1,15 @@
 // Region fill on bit masks. The image is taken as one line of samples cut
 // into words of 64 indices. A word's bright, unlabelled samples are read into
 // a 64-bit mask with a few vector comparisons; the seeds that reach a word
-// are grown along its runs with shifts, labelled, and then passed on as bit
-// masks: across the word's ends (index +- 1) and, widened by one index to
-// either side, one row up and one row down (index +- width). Seeds meeting in
-// a word wait there together, and words are taken first come first served,
-// so a word is visited a few times rather than once per run. The labelled
-// set is the 8-connected region whatever order the words are taken in.
+// are grown along its runs, and then passed on as bit masks: across the
+// word's ends (index +- 1) and, widened by one index to either side, one row
+// up and one row down (index +- width). Seeds meeting in a word wait there
+// together, and the word met last is taken first (which follows a path to its
+// end before turning back, and revisits words less often than taking them in
+// order), so a word is visited a few times rather than once per run. The labelled set is the
+// 8-connected region whatever order the words are taken in. Samples are
+// written once per word, when the region is complete: a large region visits
+// its words several times, and each visit then costs only bit operations.
 #include "blob_fill.h"
 
 #include <cstdlib>
@@ -25,9 +28,11 @@ constexpr int64_t kWordBits = 64;
 // so nothing has to be cleared between fills.
 struct FillMemory {
     uint64_t *free = nullptr;     // samples still 255 (bright, unlabelled)
+    uint64_t *bright = nullptr;   // samples that were 255 when the fill first met the word
     uint64_t *pending = nullptr;  // seeds waiting for the word's next visit
     uint32_t *stamp = nullptr;
-    int64_t *queue = nullptr;     // words with pending seeds, a ring of words + 1
+    int64_t *queue = nullptr;     // words with pending seeds, a stack of words + 1
+    int64_t *touched = nullptr;   // words the fill has met, in the order met
     int64_t words = 0;
     uint32_t generation = 0;
 };
@@ -36,7 +41,9 @@ FillMemory memory;
 void releaseMemory()
 {
     free(memory.free);
+    free(memory.bright);
     free(memory.pending);
+    free(memory.touched);
     free(memory.stamp);
     free(memory.queue);
     memory = FillMemory{};
@@ -48,10 +55,13 @@ bool reserveWords(int64_t words)
     releaseMemory();
     const size_t count = static_cast<size_t>(words);
     memory.free = static_cast<uint64_t *>(malloc(count * sizeof(uint64_t)));
+    memory.bright = static_cast<uint64_t *>(malloc(count * sizeof(uint64_t)));
     memory.pending = static_cast<uint64_t *>(malloc(count * sizeof(uint64_t)));
     memory.stamp = static_cast<uint32_t *>(calloc(count, sizeof(uint32_t)));
     memory.queue = static_cast<int64_t *>(malloc((count + 1) * sizeof(int64_t)));
-    if (!memory.free || !memory.pending || !memory.stamp || !memory.queue) {
+    memory.touched = static_cast<int64_t *>(malloc(count * sizeof(int64_t)));
+    if (!memory.free || !memory.bright || !memory.pending || !memory.stamp || !memory.queue ||
+        !memory.touched) {
         releaseMemory();
         return false;
     }
@@ -60,14 +70,18 @@ bool reserveWords(int64_t words)
 }
 
 // Grows `seeds` along the runs of `free` (which holds the seeds) in both
-// directions: log-step smearing, each step doubling the distance covered.
+// directions. Upward (to higher bits) by one addition: a seed's carry runs
+// through the free bits above it and stops at the first bit that is not
+// free, so the carries into each position are exactly the free bits a seed
+// below reaches. Downward by log-step smearing, each step doubling the
+// distance covered.
 uint64_t growAlongRuns(uint64_t seeds, uint64_t free)
 {
-    uint64_t up = seeds, upFree = free;
+    const uint64_t carries = (free + seeds) ^ free ^ seeds;
+    const uint64_t up = seeds | (carries & free);
     uint64_t down = seeds, downFree = free;
+#pragma GCC unroll 6
     for (int shift = 1; shift < 64; shift *= 2) {
-        up |= (up << shift) & upFree;
-        upFree &= upFree << shift;
         down |= (down >> shift) & downFree;
         downFree &= downFree >> shift;
     }
@@ -91,17 +105,20 @@ public:
             memory.generation = 1;
         }
         seedWord(start / kWordBits, uint64_t(1) << (start % kWordBits));
-        while (head_ != tail_) {
-            const int64_t word = memory.queue[head_];
-            head_ = head_ == words_ ? 0 : head_ + 1;
+        while (waiting_ > 0) {
+            const int64_t word = memory.queue[--waiting_];
             const uint64_t seeds = memory.pending[word];
             memory.pending[word] = 0;
             const uint64_t free = memory.free[word];
             const uint64_t region = growAlongRuns(seeds, free);
             memory.free[word] = free & ~region;
+            passOn(word, region);
+        }
+        for (int64_t i = 0; i < touched_; ++i) {
+            const int64_t word = memory.touched[i];
+            const uint64_t region = memory.bright[word] & ~memory.free[word];
             writeLabel(word, region);
             labelled_ += __builtin_popcountll(region);
-            passOn(word, region);
         }
         return true;
     }
@@ -146,16 +163,17 @@ private:
         if (word < 0 || word >= words_) return;
         if (memory.stamp[word] != memory.generation) {
             memory.stamp[word] = memory.generation;
-            memory.free[word] = unlabelled(word);
+            memory.free[word] = memory.bright[word] = unlabelled(word);
             memory.pending[word] = 0;
+            memory.touched[touched_++] = word;
         }
         bits &= memory.free[word];
         // Written without branches (which would be guesses on random
-        // pictures): the slot at the tail is always free, and the tail only
+        // pictures): the slot above the top is always free, and the top only
         // moves when the word starts waiting.
         const bool starts = memory.pending[word] == 0 && bits != 0;
-        memory.queue[tail_] = word;
-        tail_ = starts ? (tail_ == words_ ? 0 : tail_ + 1) : tail_;
+        memory.queue[waiting_] = word;
+        waiting_ += starts;
         memory.pending[word] |= bits;
     }
 
@@ -171,6 +189,10 @@ private:
     // Hands the newly labelled `region` of a word to its neighbours.
     void passOn(int64_t word, uint64_t region)
     {
+        if (width_ % kWordBits == 0) {  // rows of whole words: the 640-wide frames
+            passOnAligned(word, region, width_ / kWordBits);
+            return;
+        }
         const int64_t base = word * kWordBits;
         // Index +- 1 beyond the word's ends, and the same widened row above
         // and below.
@@ -189,16 +211,37 @@ private:
         seedIndices(base + width_, widened);
     }
 
+    // passOn when the words above and below are whole words, `rowWords` away.
+    void passOnAligned(int64_t word, uint64_t region, int64_t rowWords)
+    {
+        if (region >> 63) {
+            seedWord(word + 1, 1);
+            seedWord(word + 1 - rowWords, 1);
+            seedWord(word + 1 + rowWords, 1);
+        }
+        if (region & 1) {
+            const uint64_t top = uint64_t(1) << 63;
+            seedWord(word - 1, top);
+            seedWord(word - 1 - rowWords, top);
+            seedWord(word - 1 + rowWords, top);
+        }
+        // Last, so that the word's own column is followed first.
+        const uint64_t widened = region | region << 1 | region >> 1;
+        seedWord(word - rowWords, widened);
+        seedWord(word + rowWords, widened);
+    }
+
     uint16_t *data_;
     int64_t width_;
     int64_t pixels_;
     int64_t words_;
     uint16_t label_;
     int64_t labelled_ = 0;
-    // The queue ring of words_ + 1 places: each word is in it at most once
-    // (while it has pending seeds), so it never fills up.
-    int64_t head_ = 0;
-    int64_t tail_ = 0;
+    // The stack of waiting words: each word is on it at most once (while it
+    // has pending seeds), and the slot above the top is always written: words_ + 1
+    // places.
+    int64_t waiting_ = 0;
+    int64_t touched_ = 0;
 };
 
 } // namespace

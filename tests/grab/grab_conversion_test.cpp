@@ -1,20 +1,60 @@
-// The YUV 4:2:0 to RGB conversion against a plain reading of its formula:
-// every (Y, Cb, Cr) combination, and the chroma sampling of odd sizes.
+// The YUV 4:2:0 to RGB conversion against a plain reading of its formula, on
+// every path this processor can run: every (Y, Cb, Cr) combination, and the
+// chroma sampling of odd sizes.
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "fake_v4l1_device.h"
 #include "grab_device.h"
+#include "grab_yuv.h"
 
 namespace {
+
+const char *pathName(KxYuvPath path)
+{
+    switch (path) {
+    case KxYuvPath::Plain: return "Plain";
+    case KxYuvPath::Sse2: return "Sse2";
+    case KxYuvPath::Avx2: return "Avx2";
+    }
+    return "?";
+}
+
+class GrabConversion : public testing::TestWithParam<KxYuvPath> {
+protected:
+    void SetUp() override
+    {
+        if (!_kxYuvPathAvailable(GetParam()))
+            GTEST_SKIP() << pathName(GetParam()) << " is not available on this processor";
+    }
+};
+
+// The expected RGB samples of a frame, from the formula pixel by pixel with
+// the general chroma index.
+std::vector<uint16_t> expectedRgb(const std::vector<uint8_t> &frame, int rows, int cols)
+{
+    const size_t pixels = size_t(rows) * cols;
+    std::vector<uint16_t> rgb(pixels * 3);
+    for (int r = 0; r < rows; ++r) {
+        for (int c = 0; c < cols; ++c) {
+            size_t k = size_t((r * (rows / 2)) / rows) * (cols / 2) + (c * (cols / 2)) / cols;
+            int expected[3];
+            kxtest::referenceRgb(frame[size_t(r) * cols + c], frame[pixels + k], frame[pixels * 5 / 4 + k],
+                                 expected);
+            for (int ch = 0; ch < 3; ++ch) rgb[(size_t(r) * cols + c) * 3 + ch] = uint16_t(expected[ch]);
+        }
+    }
+    return rgb;
+}
 
 // One frame per Cb value: 512 x 128 pixels, 256 x 64 chroma samples. Chroma
 // sample k carries Cr = k / 64, and its 2 x 2 luma block the four luma values
 // 4 * (k % 64) .. 4 * (k % 64) + 3, so the frame holds all 65536 (Y, Cr)
-// pairs once.
-TEST(GrabConversion, EveryYCbCrCombinationMatchesTheFormula)
+// pairs once, in every position of the vector blocks.
+TEST_P(GrabConversion, EveryYCbCrCombinationMatchesTheFormula)
 {
     const int cols = 512, rows = 128, chromaCols = cols / 2;
     const size_t pixels = size_t(rows) * cols;
@@ -31,57 +71,58 @@ TEST(GrabConversion, EveryYCbCrCombinationMatchesTheFormula)
                 frame[at] = uint8_t(4 * (k % 64) + j);
             }
         }
-        _kxGrabYuv420ToRgb(frame.data(), rows, cols, rgb.data());
-        for (int r = 0; r < rows; ++r) {
-            for (int c = 0; c < cols; ++c) {
-                const size_t k = size_t(r / 2) * chromaCols + c / 2;
-                const size_t at = size_t(r) * cols + c;
-                int expected[3];
-                kxtest::referenceRgb(frame[at], frame[pixels + k], frame[pixels * 5 / 4 + k],
-                                     expected);
-                ++checked;
-                for (int ch = 0; ch < 3; ++ch) {
-                    if (rgb[at * 3 + ch] != expected[ch] && ++mismatches <= 5)
-                        ADD_FAILURE() << "Y " << int(frame[at]) << " Cb " << cb << " Cr "
-                                      << int(frame[pixels * 5 / 4 + k]) << " channel " << ch
-                                      << ": " << rgb[at * 3 + ch] << " != " << expected[ch];
-                }
-            }
+        _kxGrabYuv420ToRgbWith(GetParam(), frame.data(), rows, cols, rgb.data());
+        const std::vector<uint16_t> expected = expectedRgb(frame, rows, cols);
+        checked += pixels;
+        if (memcmp(rgb.data(), expected.data(), rgb.size() * sizeof rgb[0]) == 0) continue;
+        for (size_t at = 0; at < rgb.size(); ++at) {
+            if (rgb[at] != expected[at] && ++mismatches <= 5)
+                ADD_FAILURE() << "Y " << int(frame[at / 3 / cols * cols + at / 3 % cols]) << " Cb " << cb
+                              << " channel " << at % 3 << ": " << rgb[at] << " != " << expected[at];
         }
     }
     EXPECT_EQ(checked, 1LL << 24);
     EXPECT_EQ(mismatches, 0);
-    printf("[ exhaustive ] %lld combinations, %lld mismatching channels\n", checked, mismatches);
+    printf("[ exhaustive ] %s: %lld combinations, %lld mismatching channels\n", pathName(GetParam()), checked,
+           mismatches);
 }
 
-// Odd sizes: the chroma index is ((r * (rows / 2)) / rows) * (cols / 2) +
-// (c * (cols / 2)) / cols, which never leaves the rows/2 x cols/2 planes.
-TEST(GrabConversion, OddSizesSampleChromaByTheGeneralIndex)
+// Odd and small sizes: the chroma index is ((r * (rows / 2)) / rows) *
+// (cols / 2) + (c * (cols / 2)) / cols, which never leaves the rows/2 x
+// cols/2 planes; the widths also leave the vector blocks partial tails.
+TEST_P(GrabConversion, OddSizesSampleChromaByTheGeneralIndex)
 {
-    const int sizes[][2] = {{3, 3}, {5, 2}, {2, 7}, {33, 17}};
+    const int sizes[][2] = {{3, 3}, {5, 2}, {2, 7}, {33, 17}, {35, 4}, {47, 9}, {66, 5}};
     for (const auto &size : sizes) {
         const int cols = size[0], rows = size[1];
-        const size_t pixels = size_t(rows) * cols;
         // Exactly the frame's bytes: ASan reports any read past them.
         std::vector<uint8_t> frame(_kxGrabFrameBytes(rows, cols));
         for (size_t i = 0; i < frame.size(); ++i) frame[i] = uint8_t(i * 37 + 11);
-        std::vector<uint16_t> rgb(pixels * 3);
-        _kxGrabYuv420ToRgb(frame.data(), rows, cols, rgb.data());
-        for (int r = 0; r < rows; ++r) {
-            for (int c = 0; c < cols; ++c) {
-                size_t k = size_t((r * (rows / 2)) / rows) * (cols / 2) + (c * (cols / 2)) / cols;
-                int expected[3];
-                kxtest::referenceRgb(frame[size_t(r) * cols + c], frame[pixels + k],
-                                     frame[pixels * 5 / 4 + k], expected);
-                for (int ch = 0; ch < 3; ++ch)
-                    ASSERT_EQ(rgb[(size_t(r) * cols + c) * 3 + ch], expected[ch])
-                        << cols << " x " << rows << " at " << c << "," << r;
-            }
-        }
+        std::vector<uint16_t> rgb(size_t(rows) * cols * 3);
+        _kxGrabYuv420ToRgbWith(GetParam(), frame.data(), rows, cols, rgb.data());
+        const std::vector<uint16_t> expected = expectedRgb(frame, rows, cols);
+        for (size_t at = 0; at < rgb.size(); ++at)
+            ASSERT_EQ(rgb[at], expected[at]) << cols << " x " << rows << " at pixel " << at / 3;
     }
 }
 
-TEST(GrabConversion, FrameBytesFollowThePlaneLayout)
+INSTANTIATE_TEST_SUITE_P(Paths, GrabConversion,
+                         testing::Values(KxYuvPath::Plain, KxYuvPath::Sse2, KxYuvPath::Avx2),
+                         [](const testing::TestParamInfo<KxYuvPath> &info) { return pathName(info.param); });
+
+// The grabber uses the fastest path the processor has.
+TEST(GrabConversionPaths, TheFastestAvailablePathIsChosen)
+{
+    EXPECT_TRUE(_kxYuvPathAvailable(KxYuvPath::Plain));
+    const KxYuvPath fastest = _kxYuvPathAvailable(KxYuvPath::Avx2)   ? KxYuvPath::Avx2
+                              : _kxYuvPathAvailable(KxYuvPath::Sse2) ? KxYuvPath::Sse2
+                                                                     : KxYuvPath::Plain;
+    const KxYuvPath best = _kxYuvBestPath();
+    EXPECT_EQ(best, fastest);
+    printf("[ paths ] the grabber converts with %s\n", pathName(best));
+}
+
+TEST(GrabConversionPaths, FrameBytesFollowThePlaneLayout)
 {
     EXPECT_EQ(_kxGrabFrameBytes(480, 640), 460800u);
     EXPECT_EQ(_kxGrabFrameBytes(3, 3), 12u);  // Cr at 11, one chroma sample each
