@@ -158,6 +158,7 @@ unsigned long _kxPackPixel(int depth, unsigned r, unsigned g, unsigned b)
 
 int _kxShowCommon(const kxImage *image, int wait, int rotated)
 {
+    _kxEndIfSignalled();
     KxDisplayState &d = _kxDisplay;
     if (!image || !image->data) {  // no pixels: what a failed kxImageInit leaves
         puts("kxShow: error: NULL image");

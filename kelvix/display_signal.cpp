@@ -1,11 +1,16 @@
 // Ending the process on SIGHUP, SIGINT and SIGTERM once a window is open.
 //
-// The handler itself only wakes a thread of the library. That thread ends the
-// process with exit(0) outside the handler, so the program's buffered output
-// is written and its own exit handlers run. The display is left alone on that
-// way out, because the main flow may be inside Xlib: shared segments are
-// marked for removal as soon as they are attached (they disappear with the
-// process), and the server drops the window with the connection.
+// The handler itself only wakes a thread of the library. The process then ends
+// with exit(0) outside the handler, so the program's buffered output is
+// written and its own exit handlers run. exit() must not run while another
+// thread is still inside the library (it would free what that thread uses),
+// so the program's own thread ends the process at its next call into the
+// display when it makes one soon; a program that is blocked elsewhere is ended
+// by the library's thread after a short wait. On that second way out the
+// display is left alone, because the main flow may be inside Xlib: shared
+// segments are marked for removal as soon as they are attached (they
+// disappear with the process), and the server drops the window with the
+// connection.
 #include "display_state.h"
 
 #include <atomic>
@@ -23,7 +28,27 @@ std::mutex segmentMutex;
 std::atomic<int> wakeFd{-1};   // write end of the watcher's pipe
 std::atomic<pid_t> watcherPid{0};
 std::atomic<bool> signalTaken{false};
+std::atomic<bool> endRequested{false}; // a signal arrived: end at the next display call
+std::atomic<bool> ending{false};       // one thread has begun exit(); the others wait
 thread_local bool endingThread = false;
+
+// How long the library's thread leaves the program to reach a display call.
+constexpr int kGraceMs = 200;
+
+// Ends the process from this thread unless another already does; then this
+// one must not run on, as exit() is tearing down what it would use.
+[[noreturn]] void endProcess(bool fromWatcher)
+{
+    if (ending.exchange(true))
+        for (;;) pause();
+    if (fromWatcher) {
+        // Waits for a segment being made to be marked for removal, and keeps
+        // any new one from being made while the process ends.
+        segmentMutex.lock();
+        endingThread = true;
+    }
+    exit(0);
+}
 
 void watch(int readFd)
 {
@@ -34,11 +59,10 @@ void watch(int readFd)
         if (got < 0 && errno == EINTR) continue;
         return;
     }
-    // Waits for a segment being made to be marked for removal, and keeps any
-    // new one from being made while the process ends.
-    segmentMutex.lock();
-    endingThread = true;
-    exit(0);
+    endRequested = true;
+    for (int waited = 0; waited < kGraceMs; waited += 10)
+        usleep(10 * 1000);
+    endProcess(true);
 }
 
 } // namespace
@@ -46,6 +70,11 @@ void watch(int readFd)
 std::mutex &_kxSegmentMutex() { return segmentMutex; }
 
 bool _kxEndingOnSignal() { return endingThread; }
+
+void _kxEndIfSignalled()
+{
+    if (endRequested.load() && !endingThread) endProcess(false);
+}
 
 bool _kxStartSignalWatcher()
 {

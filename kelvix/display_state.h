@@ -37,13 +37,17 @@ constexpr int kKxMaxWindowSide = 32767;
 void _kxSetSizeHints(int width, int height);
 
 // Signal ending (display_signal.cpp). The handler for SIGHUP, SIGINT and
-// SIGTERM wakes a library thread that ends the process with exit(0).
+// SIGTERM wakes a library thread; the process ends with exit(0) at the
+// program's next display call, or from that thread after a short wait.
 void _kxSigHnd(int signum);
 // Starts that thread once per process; false when it cannot be started.
 bool _kxStartSignalWatcher();
 // True on the thread that is ending the process after a signal: the main flow
 // may be inside Xlib, so the display must not be touched there.
 bool _kxEndingOnSignal();
+// Called where the display is entered: after a signal, ends the process here,
+// on the program's own thread, which is then outside the library.
+void _kxEndIfSignalled();
 // Held from the creation of a shared segment until it is marked for removal;
 // the signal ending waits for it, so no unmarked segment outlives the process.
 std::mutex &_kxSegmentMutex();
