@@ -145,21 +145,28 @@ void CameraRenderer::drawEmitter(const CameraFrame &view, const Emitter &e)
 
 void CameraRenderer::finish(YuvFrame &frame)
 {
-    const double scale = settings_.noiseSigma / 16.0;
+    // Noise from the table, read on from a random start. This runs for every
+    // pixel of every frame, so it works on runs of the table that the
+    // compiler can vectorise; clamping first lets adding a half and
+    // truncating round to nearest.
+    const float scale = static_cast<float>(settings_.noiseSigma / 16.0);
     size_t n = random_() % kNoiseTableSize;
-    const auto nextNoise = [&]() {
-        n = (n + 1) & (kNoiseTableSize - 1);
-        return noise_[n] * scale;
+    const auto addNoise = [&](const float *__restrict in, float base, float weight, uint8_t *__restrict out,
+                              size_t count) {
+        for (size_t done = 0; done < count;) {
+            const size_t run = std::min(count - done, kNoiseTableSize - n);
+            const int8_t *__restrict noise = noise_.data() + n;
+            for (size_t i = 0; i < run; ++i) {
+                const float v = base + in[done + i] + weight * static_cast<float>(noise[i]);
+                out[done + i] = static_cast<uint8_t>(std::clamp(v, 0.0f, 255.0f) + 0.5f);
+            }
+            done += run;
+            n = (n + run) & (kNoiseTableSize - 1);
+        }
     };
-    uint8_t *y = frame.luma();
-    for (size_t i = 0; i < luma_.size(); ++i)
-        y[i] = static_cast<uint8_t>(std::clamp(std::lround(luma_[i] + nextNoise()), 0L, 255L));
-    uint8_t *u = frame.chromaU();
-    uint8_t *v = frame.chromaV();
-    for (size_t i = 0; i < chromaU_.size(); ++i) {
-        u[i] = static_cast<uint8_t>(std::clamp(std::lround(128.0 + chromaU_[i] + 0.5 * nextNoise()), 0L, 255L));
-        v[i] = static_cast<uint8_t>(std::clamp(std::lround(128.0 + chromaV_[i] + 0.5 * nextNoise()), 0L, 255L));
-    }
+    addNoise(luma_.data(), 0.0f, scale, frame.luma(), luma_.size());
+    addNoise(chromaU_.data(), 128.0f, 0.5f * scale, frame.chromaU(), chromaU_.size());
+    addNoise(chromaV_.data(), 128.0f, 0.5f * scale, frame.chromaV(), chromaV_.size());
 }
 
 void CameraRenderer::render(const Pose &robot, const std::vector<Emitter> &emitters, const LineOfSight &clear,

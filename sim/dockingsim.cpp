@@ -13,6 +13,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "sim_clock.h"
 #include "start_poses.h"
 #include "trial_runner.h"
 
@@ -45,13 +46,15 @@ const char kUsage[] =
     "  --anywhere          with --random: poses anywhere in the room, any heading\n"
     "  --seed S            seed of the random poses and the camera noise (default 1)\n"
     "  --time-limit S      simulated seconds per trial (default 180)\n"
+    "  --speed N           simulated seconds per wall-clock second (default " DEFAULT_SPEED_TEXT ";\n"
+    "                      above 1 the programs run under libfaketime)\n"
     "  --hide-station      stand a screen in front of the station\n"
     "  --view              show the camera picture with the published markers\n"
     "  --out DIR           folder for pictures and logs (default dockingsim-out)\n"
     "  --quiet             no progress lines\n"
     "  --vision PATH       the vision program (default: next to dockingsim in the build tree)\n"
     "  --controller PATH   the controller (default: likewise)\n"
-    "Runs in real time: the controller's clock is the wall clock.\n";
+    ;
 
 struct Options {
     std::vector<Pose> starts;
@@ -60,6 +63,7 @@ struct Options {
     bool anywhere = false;
     uint32_t seed = 1;
     double timeLimit = 180.0;
+    double speed = kDefaultSpeed;
     bool hideStation = false;
     bool view = false;
     bool quiet = false;
@@ -109,6 +113,10 @@ void printSummary(const TrialResult &r)
         std::printf(" (docking mode from %.1f s)", r.dockingModeAt);
     std::printf("\nfinal error at the station: lateral %+.1f cm, gap %.1f cm, heading %+.1f deg\n",
                 100.0 * r.offsets.lateral, 100.0 * r.offsets.gap, radToDeg(r.offsets.heading));
+    if (r.wallSeconds > 0.0)
+        std::printf("speed: %.1f simulated seconds per wall-clock second, set-up included; camera frames %ld taken, "
+                    "%ld dropped\n",
+                    r.seconds / r.wallSeconds, r.framesWritten, r.framesDropped);
     if (!r.error.empty())
         std::printf("problem: %s\n", r.error.c_str());
     if (!r.cleanedUp)
@@ -174,6 +182,10 @@ int main(int argc, char **argv)
             if (!parseNumber(argv[++i], number) || number <= 0 || number > 86400)
                 return usageError("--time-limit needs a number of seconds");
             o.timeLimit = number;
+        } else if (a == "--speed" && hasValue) {
+            if (!parseNumber(argv[++i], number) || number < 1 || number > 100)
+                return usageError("--speed needs a number from 1 to 100");
+            o.speed = number;
         } else if (a == "--hide-station") {
             o.hideStation = true;
         } else if (a == "--view") {
@@ -224,6 +236,7 @@ int main(int argc, char **argv)
         setup.progress = !o.quiet;
         setup.view = o.view;
         setup.seed = o.seed + static_cast<uint32_t>(i);
+        setup.speed = o.speed;
         if (o.starts.size() > 1) {
             char name[32];
             std::snprintf(name, sizeof name, "trial-%02zu", i + 1);

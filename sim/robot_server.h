@@ -25,6 +25,7 @@ public:
     virtual void stop() = 0;
 };
 
-std::unique_ptr<RobotServer> makeRobotServer(const DockingRoom &room);
+// `speed`: simulated seconds per wall-clock second.
+std::unique_ptr<RobotServer> makeRobotServer(const DockingRoom &room, double speed = 1.0);
 
 } // namespace dockworld

@@ -1,5 +1,6 @@
 #include "trial_runner.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -17,6 +18,7 @@
 #include "live_view.h"
 #include "report_watch.h"
 #include "robot_server.h"
+#include "sim_clock.h"
 
 namespace dockworld {
 
@@ -144,12 +146,13 @@ bool Trial::prepare()
         result_.error = "the start pose is not clear of walls, furniture and the station";
         return false;
     }
-    robot_ = makeRobotServer(room_);
+    robot_ = makeRobotServer(room_, setup_.speed);
     if (!robot_->start(setup_.start, &result_.error))
         return false;
     RobotServer *robot = robot_.get();
     feed_ = std::make_unique<CameraFeed>(
-        room_, CameraModel(), [robot] { return robot->pose(); }, [robot] { return robot->clock(); }, setup_.seed);
+        room_, CameraModel(), [robot] { return robot->pose(); }, [robot] { return robot->clock(); }, setup_.seed,
+        setup_.speed);
     feed_->start(dir_.file("camera.y4m"));
     return true;
 }
@@ -157,6 +160,12 @@ bool Trial::prepare()
 bool Trial::startPrograms()
 {
     std::string error;
+    // Both programs run on the simulated clock.
+    std::vector<std::string> env;
+    if (!speedEnvironment(setup_.speed, env, &result_.error))
+        return false;
+    vision_.setExtraEnvironment(env);
+    docking_.setExtraEnvironment(env);
     if (!vision_.start({setup_.visionProgram, dir_.file("camera.y4m")}, dir_.path(), -1, logPath("vision"),
                        &error)) {
         result_.error = error;
@@ -248,7 +257,7 @@ void Trial::watch()
             result_.end = TrialEnd::TimeLimit;
             return;
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        std::this_thread::sleep_for(std::chrono::duration<double>(std::max(0.002, 0.02 / setup_.speed)));
     }
 }
 
@@ -260,8 +269,11 @@ void Trial::windUp()
     if (!vision_.waitFor(3.0))
         vision_.stop(2.0);
     controllerOutput_.close();
-    if (feed_)
+    if (feed_) {
         feed_->stop();
+        result_.framesWritten = feed_->framesWritten();
+        result_.framesDropped = feed_->framesDropped();
+    }
     if (robot_) {
         result_.finalPose = robot_->pose();
         robot_->stop();
@@ -295,6 +307,7 @@ void Trial::writePicture()
 
 TrialResult Trial::run()
 {
+    const auto began = std::chrono::steady_clock::now();
     const bool ready = prepare() && startPrograms();
     if (ready)
         watch();
@@ -306,6 +319,7 @@ TrialResult Trial::run()
         result_.end = TrialEnd::Docked;
     if (robot_)
         writePicture();
+    result_.wallSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
     return result_;
 }
 

@@ -23,6 +23,7 @@ struct TrialSetup {
     bool progress = true;            // one line per simulated second
     bool view = false;               // live camera window
     uint32_t seed = 1;               // camera noise
+    double speed = 1.0;              // simulated seconds per wall-clock second
 };
 
 enum class TrialEnd {
@@ -46,6 +47,9 @@ struct TrialResult {
     std::string error;                // why it failed
     std::string workDir;              // the trial's working directory (removed at the end)
     bool cleanedUp = false;           // every process ended and every IPC object removed
+    double wallSeconds = 0.0;         // wall-clock time of the whole trial, set-up and wind-up included
+    long framesWritten = 0;           // camera frames the vision program took
+    long framesDropped = 0;           // camera frames it could not take in time
 };
 
 // Runs one trial. `interrupt` is polled; when it becomes true the trial is
