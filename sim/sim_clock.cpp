@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <semaphore.h>
+#include <sys/mman.h>
 #include <thread>
 #include <unistd.h>
 
@@ -69,6 +71,15 @@ bool speedEnvironment(double speed, std::vector<std::string> &env, std::string *
         asan += std::string(":") + old;
     env.push_back(asan);
     return true;
+}
+
+void removeFakeTimeLeftovers(pid_t pid)
+{
+    char name[64];
+    std::snprintf(name, sizeof name, "/faketime_shm_%ld", static_cast<long>(pid));
+    ::shm_unlink(name);
+    std::snprintf(name, sizeof name, "/faketime_sem_%ld", static_cast<long>(pid));
+    ::sem_unlink(name);
 }
 
 } // namespace dockworld

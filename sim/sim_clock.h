@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <string>
+#include <sys/types.h>
 #include <vector>
 
 namespace dockworld {
@@ -44,6 +45,11 @@ private:
 // Nothing at speed 1. False with a message in `error` when libfaketime is not
 // installed.
 bool speedEnvironment(double speed, std::vector<std::string> &env, std::string *error);
+
+// libfaketime keeps a shared-memory segment and a semaphore per process and
+// removes them when the process exits normally; this removes those of a
+// program that was ended by force.
+void removeFakeTimeLeftovers(pid_t pid);
 
 // Where libfaketime is looked for ("" if it is not installed).
 std::string fakeTimeLibrary();

@@ -278,6 +278,10 @@ void Trial::windUp()
         result_.finalPose = robot_->pose();
         robot_->stop();
     }
+    if (setup_.speed > 1.0)
+        for (const ChildProcess *child : {&vision_, &docking_})
+            if (child->pid() > 0)
+                removeFakeTimeLeftovers(child->pid());
     bool ipcGone = true;
     if (report_)
         ipcGone = report_->removeIpc();
