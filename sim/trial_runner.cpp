@@ -205,6 +205,8 @@ void Trial::watch()
     double nextProgress = 1.0;
     double nextSample = 0.0;
     const double startClock = robot_->clock();
+    Pose anchor = robot_->pose(); // where the robot last was when it moved on
+    double anchorTime = 0.0;
     std::unique_ptr<LiveView> view;
     if (setup_.view)
         view = std::make_unique<LiveView>();
@@ -237,7 +239,14 @@ void Trial::watch()
             if (feed_->lastFrame(frame))
                 view->show(frame, report_->latest());
         }
+        if (length(pose.position() - anchor.position()) > 0.10 ||
+            std::fabs(normalizeAngle(pose.heading - anchor.heading)) > degToRad(20.0)) {
+            anchor = pose;
+            anchorTime = t;
+        }
         result_.seconds = t;
+        result_.finalMode = mode;
+        result_.stillFor = t - anchorTime;
         if (interrupt_) {
             result_.end = TrialEnd::Interrupted;
             return;

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "docking_room.h"
+#include "topdown_map.h"
 
 namespace dockworld {
 
@@ -50,6 +51,8 @@ struct TrialResult {
     double wallSeconds = 0.0;         // wall-clock time of the whole trial, set-up and wind-up included
     long framesWritten = 0;           // camera frames the vision program took
     long framesDropped = 0;           // camera frames it could not take in time
+    DriveMode finalMode = DriveMode::Unknown; // the controller's mode at the end
+    double stillFor = 0.0;            // simulated seconds before the end without moving 10 cm or turning 20 degrees
 };
 
 // Runs one trial. `interrupt` is polled; when it becomes true the trial is
