@@ -1,6 +1,7 @@
 #include "controller_output.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
@@ -43,6 +44,7 @@ void ControllerOutput::closeChildEnd()
 void ControllerOutput::start()
 {
     stopping_ = false;
+    drained_ = false;
     thread_ = std::thread(&ControllerOutput::run, this);
 }
 
@@ -99,6 +101,15 @@ void ControllerOutput::run()
     }
     if (!pending.empty())
         takeLine(pending);
+    drained_ = true;
+}
+
+bool ControllerOutput::waitDrained(double seconds) const
+{
+    const auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (!drained_ && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    return drained_;
 }
 
 } // namespace dockworld

@@ -3,12 +3,12 @@
 //
 //   y
 //   4.5 +--------------------------------------------+
-//       |                    [cabinet]           (o) | lamp
+//       |                               [cabinet] (o)| lamp
 //       |                                            |
-//       |\                                           |
-//  2.25 |=]  station (facing east)                   # window
-//       |/                                           |
-//       |                              [chair]       |
+//       |#\                                          |
+//  2.25 |#=]  station (facing east, a solid body     # window
+//       |#/   against the wall)                      |
+//       |                                     [chair]|
 //     0 +--------------------------------------------+
 //       0                                            6.0  x
 #pragma once

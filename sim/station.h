@@ -88,6 +88,13 @@ public:
     std::vector<Segment> plateSegments() const;
     // Rails and flares; they give way a little and let a robot slide along.
     std::vector<Segment> guideSegments() const;
+    // The station's body beside the funnel: from each end of the mouth
+    // straight back to the wall, so that no robot gets between a flare and
+    // the wall. Rigid like a wall, and as low as the guide.
+    std::vector<Segment> housingSegments() const;
+    // Whether a floor point lies within the station's body (between a flare
+    // and its housing side, or behind the plate).
+    bool insideBody(Vec2 world) const;
 
     // The pose of a robot that sits squarely on the contacts.
     Pose dockedPose() const;

@@ -24,6 +24,7 @@ bool writeSuccessMap(const DockingRoom &room, const std::vector<MapEntry> &entri
     TopDownMap map(room.minCorner(), room.maxCorner());
     map.drawWalls(room.walls());
     map.drawGuide(room.station().guideSegments());
+    map.drawGuide(room.station().housingSegments());
     map.drawPlate(room.station().plateSegments());
     for (const Marker &m : room.station().markers())
         map.drawMarker({m.centre.x, m.centre.y});

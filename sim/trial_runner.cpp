@@ -252,6 +252,7 @@ void Trial::watch()
             return;
         }
         if (!docking_.running()) {
+            controllerOutput_.waitDrained(2.0); // its arrival line may still be in the terminal
             result_.end = controllerOutput_.arrived() ? TrialEnd::ArrivedElsewhere : TrialEnd::ControllerEnded;
             return;
         }
@@ -302,6 +303,7 @@ void Trial::writePicture()
     TopDownMap map(room_.minCorner(), room_.maxCorner());
     map.drawWalls(room_.walls());
     map.drawGuide(room_.station().guideSegments());
+    map.drawGuide(room_.station().housingSegments());
     map.drawPlate(room_.station().plateSegments());
     for (const Marker &m : room_.station().markers())
         map.drawMarker({m.centre.x, m.centre.y});

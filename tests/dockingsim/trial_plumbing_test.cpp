@@ -109,6 +109,9 @@ TEST(ControllerOutput, FollowsModesAndArrivalThroughATerminal)
     EXPECT_EQ(output.mode(), DriveMode::Wander);
     EXPECT_FALSE(output.arrived());
     ASSERT_TRUE(child.waitFor(10.0));
+    // The program has ended: once its terminal is drained, its last line counts.
+    EXPECT_TRUE(output.waitDrained(5.0));
+    EXPECT_TRUE(output.arrived());
     output.close();
     EXPECT_EQ(output.mode(), DriveMode::Docking);
     EXPECT_TRUE(output.dockingSeen());
