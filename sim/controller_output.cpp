@@ -5,7 +5,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
-#include <pty.h>
+#include <cstdlib>
 #include <termios.h>
 #include <unistd.h>
 
@@ -15,15 +15,23 @@ ControllerOutput::~ControllerOutput() { close(); }
 
 bool ControllerOutput::open(const std::string &logPath, std::string *error)
 {
+    // Both ends close-on-exec from the start: trials side by side start
+    // programs from other threads, and a program that inherited this
+    // terminal would keep it open after the controller ended.
+    master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    char name[128];
+    if (master_ >= 0 && ::grantpt(master_) == 0 && ::unlockpt(master_) == 0 &&
+        ::ptsname_r(master_, name, sizeof name) == 0)
+        child_ = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
     termios settings{};
-    cfmakeraw(&settings); // no echo, no line editing, no "\n" to "\r\n"
-    if (::openpty(&master_, &child_, nullptr, &settings, nullptr) != 0) {
+    if (child_ < 0 || ::tcgetattr(child_, &settings) != 0) {
         if (error)
-            *error = std::string("openpty: ") + std::strerror(errno);
+            *error = std::string("pseudo-terminal: ") + std::strerror(errno);
+        close();
         return false;
     }
-    ::fcntl(master_, F_SETFD, FD_CLOEXEC);
-    ::fcntl(child_, F_SETFD, FD_CLOEXEC);
+    cfmakeraw(&settings); // no echo, no line editing, no "\n" to "\r\n"
+    ::tcsetattr(child_, TCSANOW, &settings);
     log_ = ::open(logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (log_ < 0) {
         if (error)

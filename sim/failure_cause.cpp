@@ -30,6 +30,20 @@ double segmentDistance(const Segment &a, const Segment &b)
                      distanceToSegment(b.b, a)});
 }
 
+// Distance from the robot's outline at `pose` to the nearest of `segments`.
+double bodyDistance(const Pose &pose, const std::vector<Segment> &segments)
+{
+    const auto outline = RobotBody::outline();
+    double best = INFINITY;
+    for (size_t i = 0; i < outline.size(); ++i) {
+        const Vec2 &p = outline[i], &q = outline[(i + 1) % outline.size()];
+        const Segment edge{pose.toWorld(p.x, p.y), pose.toWorld(q.x, q.y)};
+        for (const Segment &s : segments)
+            best = std::min(best, segmentDistance(edge, s));
+    }
+    return best;
+}
+
 } // namespace
 
 FailureCause failureCause(const TrialResult &r, const DockingRoom &room)
@@ -41,22 +55,16 @@ FailureCause failureCause(const TrialResult &r, const DockingRoom &room)
     default: return FailureCause::Other;
     }
     if (r.stillFor >= kStuckAfter) {
-        // What the body's outline touches (within 2 cm).
-        const auto outline = RobotBody::outline();
-        const Obstacle *nearest = nullptr;
-        double best = 0.02;
-        for (const Obstacle &o : room.obstacles())
-            for (size_t i = 0; i < outline.size(); ++i) {
-                const Vec2 &p = outline[i], &q = outline[(i + 1) % outline.size()];
-                const Segment edge{r.finalPose.toWorld(p.x, p.y), r.finalPose.toWorld(q.x, q.y)};
-                const double d = segmentDistance(edge, o.segment);
-                if (d <= best) {
-                    best = d;
-                    nearest = &o;
-                }
-            }
-        if (nearest)
-            return nearest->slides ? FailureCause::Furniture : FailureCause::Guide;
+        // What the body's outline touches (within 2 cm): the station (guide,
+        // plate, housing) or the room (walls, furniture).
+        const Station &station = room.station();
+        std::vector<Segment> stationParts = station.guideSegments();
+        for (const auto &part : {station.plateSegments(), station.housingSegments()})
+            stationParts.insert(stationParts.end(), part.begin(), part.end());
+        const double toStation = bodyDistance(r.finalPose, stationParts);
+        const double toRoom = bodyDistance(r.finalPose, room.walls());
+        if (std::min(toStation, toRoom) <= 0.02)
+            return toStation <= toRoom ? FailureCause::Guide : FailureCause::Furniture;
     }
     return r.finalMode == DriveMode::Docking ? FailureCause::DockingTimeLimit : FailureCause::WanderTimeLimit;
 }

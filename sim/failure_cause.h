@@ -12,7 +12,7 @@ enum class FailureCause {
     WanderTimeLimit,  // time limit while wandering
     DockingTimeLimit, // time limit while docking
     Furniture,        // stuck against furniture or a wall
-    Guide,            // stuck against the station's guide or plate
+    Guide,            // stuck against the station (guide, plate or housing)
     ArrivedAway,      // arrival announced away from the station
     Other             // controller ended, set-up failed, interrupted
 };

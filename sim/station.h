@@ -90,7 +90,8 @@ public:
     std::vector<Segment> guideSegments() const;
     // The station's body beside the funnel: from each end of the mouth
     // straight back to the wall, so that no robot gets between a flare and
-    // the wall. Rigid like a wall, and as low as the guide.
+    // the wall. Rigid like a wall, and taller than the markers: it hides them
+    // from robots beside the station.
     std::vector<Segment> housingSegments() const;
     // Whether a floor point lies within the station's body (between a flare
     // and its housing side, or behind the plate).
