@@ -117,6 +117,10 @@ void printSummary(const TrialResult &r)
         std::printf("speed: %.1f simulated seconds per wall-clock second, set-up included; camera frames %ld taken, "
                     "%ld dropped\n",
                     r.seconds / r.wallSeconds, r.framesWritten, r.framesDropped);
+    if (r.framesDropped > r.framesWritten) // more than half
+        std::printf("warning: the vision program missed %ld of %ld camera frames: this machine does not keep up "
+                    "with this speed (try a lower --speed)\n",
+                    r.framesDropped, r.framesDropped + r.framesWritten);
     if (!r.error.empty())
         std::printf("problem: %s\n", r.error.c_str());
     if (!r.cleanedUp)

@@ -25,7 +25,7 @@ TEST(DockTrial, FacingTheStationFromThreeMetresDocks)
     setup.visionProgram = VISION_PROGRAM;
     setup.dockingProgram = DOCKING_PROGRAM;
     setup.progress = false;
-    setup.speed = kDefaultSpeed;
+    setup.speed = DOCK_TEST_SPEED > 0 ? DOCK_TEST_SPEED : kDefaultSpeed;
     const std::atomic<bool> never{false};
     const TrialResult r = runTrial(setup, never);
 
