@@ -133,12 +133,18 @@ std::string trialName(const Job &job)
     return name;
 }
 
+// The cause of a failure, or "docked"; "interrupted" for a trial cut short
+// (left out of the figures).
+const char *outcome(const Job &job)
+{
+    return job.result.end == TrialEnd::Interrupted ? "interrupted" : failureCauseName(job.cause);
+}
+
 void printRow(FILE *to, const Job &job)
 {
     const TrialResult &r = job.result;
     std::fprintf(to, "%-13s %6.2f %5.2f %5.0f  %-31s %6.1f s %+6.1f cm %5.1f cm %+6.1f deg %5.1fx%s\n",
-                 trialName(job).c_str(), job.start.x, job.start.y, radToDeg(job.start.heading),
-                 failureCauseName(job.cause), r.seconds, 100.0 * r.offsets.lateral, 100.0 * r.offsets.gap,
+                 trialName(job).c_str(), job.start.x, job.start.y, radToDeg(job.start.heading), outcome(job), r.seconds, 100.0 * r.offsets.lateral, 100.0 * r.offsets.gap,
                  radToDeg(r.offsets.heading), r.wallSeconds > 0.0 ? r.seconds / r.wallSeconds : 0.0,
                  r.cleanedUp ? "" : "  (clean-up incomplete)");
 }
@@ -148,8 +154,7 @@ void writeCsvRow(FILE *csv, const Job &job)
     const TrialResult &r = job.result;
     std::fprintf(csv, "%s,%s,%d,%.3f,%.3f,%.1f,%s,%s,%.2f,%.2f,%.2f,%.2f,%.2f,%.2f,%ld,%ld,%.2f\n",
                  trialName(job).c_str(), job.group->name, job.index, job.start.x, job.start.y,
-                 radToDeg(job.start.heading), r.end == TrialEnd::Docked ? "docked" : "failed",
-                 failureCauseName(job.cause), r.seconds, r.dockingModeAt, 100.0 * r.offsets.lateral,
+                 radToDeg(job.start.heading), r.end == TrialEnd::Docked ? "docked" : "failed", outcome(job), r.seconds, r.dockingModeAt, 100.0 * r.offsets.lateral,
                  100.0 * r.offsets.gap, radToDeg(r.offsets.heading), r.stillFor, r.framesWritten, r.framesDropped,
                  r.wallSeconds);
     std::fflush(csv);

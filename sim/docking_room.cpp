@@ -83,7 +83,7 @@ bool DockingRoom::lineOfSight(const Vec3 &from, const Vec3 &to) const
         for (const Segment &s : b.sides())
             if (segmentsIntersect(sight, s))
                 return false;
-    for (const Segment &s : station_.housingSegments())
+    for (const Segment &s : station_.opaqueSegments())
         if (segmentsIntersect(sight, s))
             return false;
     return true;

@@ -47,10 +47,10 @@ public:
     std::vector<Segment> sonarSegments() const;
     // Markers, window and lamp.
     const std::vector<Emitter> &emitters() const { return emitters_; }
-    // Whether walls, furniture and the station's housing sides (all taller
-    // than the markers) leave the line between two points free; the low
-    // guide does not block the view. The housing hides the markers from
-    // robots more than about 44 degrees off the station's centre line.
+    // Whether walls, furniture and the station's tall parts (housing sides,
+    // outer flares) leave the line between two points free; the low rails
+    // and inner flares do not block the view. The station hides its markers
+    // from robots more than about 34 degrees off its centre line.
     bool lineOfSight(const Vec3 &from, const Vec3 &to) const;
     // Whether a robot at `pose` stands clear of everything.
     bool fits(const Pose &pose) const;

@@ -104,6 +104,16 @@ std::vector<Segment> Station::housingSegments() const
     return segments;
 }
 
+std::vector<Segment> Station::opaqueSegments() const
+{
+    using L = StationLayout;
+    std::vector<Segment> segments = housingSegments();
+    for (double sign : {1.0, -1.0})
+        segments.push_back({toWorld(L::bendLength, sign * L::bendHalfWidth),
+                            toWorld(L::funnelLength, sign * L::funnelHalfWidth)});
+    return segments;
+}
+
 bool Station::insideBody(Vec2 world) const
 {
     using L = StationLayout;

@@ -75,6 +75,8 @@ TEST(StationBody, ClosedBesideTheFunnelAndHidingTheMarkersFromTheSide)
         return Vec3{p.x, p.y, 0.45};
     };
     EXPECT_TRUE(room.lineOfSight(cameraAt(2.0, 0.0), marker));
-    EXPECT_TRUE(room.lineOfSight(cameraAt(1.5, 1.2), marker));  // 39 degrees off the centre line
+    EXPECT_TRUE(room.lineOfSight(cameraAt(2.0, 1.2), marker));  // 31 degrees off the centre line
+    EXPECT_FALSE(room.lineOfSight(cameraAt(1.5, 1.3), marker)); // 41 degrees: behind an outer flare
     EXPECT_FALSE(room.lineOfSight(cameraAt(0.6, 1.5), marker)); // beside the station
+    EXPECT_TRUE(room.lineOfSight(cameraAt(0.9, 0.4), marker));  // inside the funnel, askew
 }
