@@ -171,9 +171,13 @@ bool Trial::startPrograms()
         result_.error = error;
         return false;
     }
-    // The controller needs the vision program's semaphore set: wait for it.
+    // The controller needs the vision program's semaphore set; and, as on a
+    // robot whose camera runs before the controller starts, it finds the
+    // first report published (otherwise the vision program's start-up, which
+    // takes N times longer in simulated time at speed N, would leave the
+    // controller wandering blind for its first second).
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!report_->visionReady()) {
+    while (!report_->visionReady() || !report_->attach() || report_->latest().newReport == 0) {
         if (!vision_.running()) {
             result_.error = "the vision program ended at start-up (see " + logPath("vision") + ")";
             return false;
