@@ -1,5 +1,6 @@
 #include "camera_feed.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
@@ -13,8 +14,9 @@
 namespace dockworld {
 
 CameraFeed::CameraFeed(const DockingRoom &room, const CameraModel &camera, PoseSource pose, Clock clock,
-                       uint32_t seed)
-    : room_(room), renderer_(camera, RenderSettings(), seed), pose_(std::move(pose)), clock_(std::move(clock))
+                       uint32_t seed, double speed)
+    : room_(room), renderer_(camera, RenderSettings(), seed), pose_(std::move(pose)), clock_(std::move(clock)),
+      speed_(std::max(1.0, speed))
 {
 }
 
@@ -92,6 +94,10 @@ void CameraFeed::run(std::string fifoPath)
 
 bool CameraFeed::stream(int fd)
 {
+    // Room for one whole frame in the FIFO: the reader takes it in one go
+    // instead of waking the writer for every 64 KiB, which at high speed on a
+    // busy machine costs frames.
+    ::fcntl(fd, F_SETPIPE_SZ, 512 * 1024);
     Y4mWriter writer(fd, [this] { return !stopping_.load() && lossSeconds_.load() <= 0.0; });
     const auto clear = [this](const Vec3 &a, const Vec3 &b) { return room_.lineOfSight(a, b); };
     const double period = 1.0 / kFrameRate;
@@ -102,7 +108,7 @@ bool CameraFeed::stream(int fd)
             return true;
         const double now = clock_();
         if (now < due) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            std::this_thread::sleep_for(std::chrono::duration<double>(std::min(0.002, (due - now) / speed_)));
             continue;
         }
         renderer_.render(pose_(), room_.emitters(), clear, frame);
@@ -113,9 +119,12 @@ bool CameraFeed::stream(int fd)
             last_ = frame;
         }
         ++frames_;
-        // The next frame a period later, or now if the reader held us up by
-        // more than that (those frames are dropped).
-        due = std::max(due + period, clock_() - 0.5 * period);
+        // The next frame a period later; frames more than half a period
+        // overdue because the reader held us up are dropped.
+        const double overdue = clock_() - 0.5 * period - due;
+        const long missed = overdue > period ? static_cast<long>(std::floor(overdue / period)) : 0;
+        dropped_ += missed;
+        due += static_cast<double>(missed + 1) * period;
     }
     return false;
 }

@@ -21,7 +21,9 @@ public:
     using PoseSource = std::function<Pose()>;
     using Clock = std::function<double()>; // simulated seconds
 
-    CameraFeed(const DockingRoom &room, const CameraModel &camera, PoseSource pose, Clock clock, uint32_t seed);
+    // `speed`: simulated seconds per wall-clock second of `clock`.
+    CameraFeed(const DockingRoom &room, const CameraModel &camera, PoseSource pose, Clock clock, uint32_t seed,
+               double speed = 1.0);
     ~CameraFeed();
     CameraFeed(const CameraFeed &) = delete;
     CameraFeed &operator=(const CameraFeed &) = delete;
@@ -38,6 +40,9 @@ public:
     void loseFor(double seconds);
 
     long framesWritten() const { return frames_.load(); }
+    // Frames due while the reader (or the renderer) was still busy with an
+    // earlier one: never written.
+    long framesDropped() const { return dropped_.load(); }
     // Whether the reader closed its end.
     bool readerGone() const { return readerGone_.load(); }
     // A copy of the last frame written; false before the first.
@@ -60,6 +65,8 @@ private:
     std::atomic<long> frames_{0};
     std::atomic<double> lossSeconds_{0.0}; // > 0: a loss was asked for
     std::atomic<bool> everLost_{false};
+    std::atomic<long> dropped_{0};
+    double speed_;
     mutable std::mutex lastMutex_;
     YuvFrame last_;
 };

@@ -28,6 +28,17 @@ CameraRenderer::CameraRenderer(const CameraModel &camera, const RenderSettings &
     std::normal_distribution<double> gauss(0.0, 1.0);
     for (auto &n : noise_)
         n = static_cast<int8_t>(std::clamp(std::lround(gauss(random_) * 16.0), -127L, 127L));
+    const auto noisy = [this](double base, double weight) {
+        std::vector<uint8_t> table(kNoiseTableSize);
+        const double scale = weight * settings_.noiseSigma / 16.0;
+        for (size_t i = 0; i < kNoiseTableSize; ++i)
+            table[i] = static_cast<uint8_t>(std::clamp(base + noise_[i] * scale, 0.0, 255.0) + 0.5);
+        return table;
+    };
+    noisyWall_ = noisy(settings_.backgroundLuma, 1.0);
+    noisyFloor_ = noisy(settings_.floorLuma, 1.0);
+    noisyChroma_ = noisy(128.0, 0.5);
+    rowSource_.resize(static_cast<size_t>(camera.height));
     luma_.resize(static_cast<size_t>(camera.width) * camera.height);
     chromaU_.resize(static_cast<size_t>(camera.width / 2) * (camera.height / 2));
     chromaV_.resize(chromaU_.size());
@@ -40,6 +51,7 @@ void CameraRenderer::drawBackground(const CameraFrame &view)
                                                    std::max(1e-6, std::sqrt(1.0 - view.forward.z * view.forward.z));
     for (int row = 0; row < camera_.height; ++row) {
         const float value = static_cast<float>(row > horizon ? settings_.floorLuma : settings_.backgroundLuma);
+        rowSource_[static_cast<size_t>(row)] = row > horizon ? noisyFloor_.data() : noisyWall_.data();
         std::fill_n(luma_.begin() + static_cast<long>(row) * camera_.width, camera_.width, value);
     }
     std::fill(chromaU_.begin(), chromaU_.end(), 0.0f);
@@ -94,6 +106,8 @@ void CameraRenderer::drawEmitter(const CameraFrame &view, const Emitter &e)
         const double cosView = dot(toCam, normal3) / std::sqrt(dot(toCam, toCam));
         peak *= 0.6 + 0.4 * cosView;
     }
+    for (int row = box.row0; row <= box.row1; ++row)
+        rowSource_[static_cast<size_t>(row)] = nullptr;
     const double sqrt2 = std::sqrt(2.0);
     const int halfWidthPx = camera_.width / 2;
     for (int row = box.row0; row <= box.row1; ++row) {
@@ -145,20 +159,39 @@ void CameraRenderer::drawEmitter(const CameraFrame &view, const Emitter &e)
 
 void CameraRenderer::finish(YuvFrame &frame)
 {
-    const double scale = settings_.noiseSigma / 16.0;
+    // Noise from the table, read on from a random start. This runs for every
+    // pixel of every frame: rows that hold nothing but the background are
+    // copied from the tables with the noise already added.
+    const float scale = static_cast<float>(settings_.noiseSigma / 16.0);
     size_t n = random_() % kNoiseTableSize;
-    const auto nextNoise = [&]() {
-        n = (n + 1) & (kNoiseTableSize - 1);
-        return noise_[n] * scale;
+    const auto addNoise = [&](const float *in, float base, float weight, const uint8_t *flat, uint8_t *out,
+                              size_t count) {
+        for (size_t done = 0; done < count;) {
+            const size_t run = std::min(count - done, kNoiseTableSize - n);
+            if (flat) {
+                std::copy_n(flat + n, run, out + done);
+            } else {
+                const int8_t *noise = noise_.data() + n;
+                for (size_t i = 0; i < run; ++i) {
+                    const float v = base + in[done + i] + weight * static_cast<float>(noise[i]);
+                    out[done + i] = static_cast<uint8_t>(std::clamp(v, 0.0f, 255.0f) + 0.5f);
+                }
+            }
+            done += run;
+            n = (n + run) & (kNoiseTableSize - 1);
+        }
     };
-    uint8_t *y = frame.luma();
-    for (size_t i = 0; i < luma_.size(); ++i)
-        y[i] = static_cast<uint8_t>(std::clamp(std::lround(luma_[i] + nextNoise()), 0L, 255L));
-    uint8_t *u = frame.chromaU();
-    uint8_t *v = frame.chromaV();
-    for (size_t i = 0; i < chromaU_.size(); ++i) {
-        u[i] = static_cast<uint8_t>(std::clamp(std::lround(128.0 + chromaU_[i] + 0.5 * nextNoise()), 0L, 255L));
-        v[i] = static_cast<uint8_t>(std::clamp(std::lround(128.0 + chromaV_[i] + 0.5 * nextNoise()), 0L, 255L));
+    const size_t width = static_cast<size_t>(camera_.width), halfWidth = width / 2;
+    for (size_t row = 0; row < rowSource_.size(); ++row)
+        addNoise(luma_.data() + row * width, 0.0f, scale, rowSource_[row], frame.luma() + row * width, width);
+    // A chroma row is flat when both luma rows it covers are.
+    for (size_t row = 0; row < rowSource_.size() / 2; ++row) {
+        const bool flat = rowSource_[2 * row] && rowSource_[2 * row + 1];
+        const uint8_t *source = flat ? noisyChroma_.data() : nullptr;
+        addNoise(chromaU_.data() + row * halfWidth, 128.0f, 0.5f * scale, source, frame.chromaU() + row * halfWidth,
+                 halfWidth);
+        addNoise(chromaV_.data() + row * halfWidth, 128.0f, 0.5f * scale, source, frame.chromaV() + row * halfWidth,
+                 halfWidth);
     }
 }
 

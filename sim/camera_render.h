@@ -78,6 +78,11 @@ private:
     RenderSettings settings_;
     std::mt19937 random_;
     std::vector<int8_t> noise_;    // a long table of Gaussian samples, read from a random start
+    // The same noise already added to the flat values the background takes
+    // (wall, floor, neutral chroma), as bytes: rows no emitter touched are
+    // copied from these.
+    std::vector<uint8_t> noisyWall_, noisyFloor_, noisyChroma_;
+    std::vector<const uint8_t *> rowSource_; // per luma row: its noisy table, or null when an emitter touched it
     std::vector<float> luma_;      // full resolution
     std::vector<float> chromaU_;   // half resolution, offsets from 128
     std::vector<float> chromaV_;

@@ -9,7 +9,31 @@
 #include <thread>
 #include <unistd.h>
 
+extern char **environ;
+
 namespace dockworld {
+
+namespace {
+
+// This process's environment with `extra` entries added or replacing those of
+// the same name.
+std::vector<std::string> environmentWith(const std::vector<std::string> &extra)
+{
+    std::vector<std::string> env;
+    const auto name = [](const std::string &entry) { return entry.substr(0, entry.find('=')); };
+    for (char **e = environ; e && *e; ++e) {
+        const std::string entry = *e;
+        bool replaced = false;
+        for (const std::string &x : extra)
+            replaced = replaced || name(x) == name(entry);
+        if (!replaced)
+            env.push_back(entry);
+    }
+    env.insert(env.end(), extra.begin(), extra.end());
+    return env;
+}
+
+} // namespace
 
 ChildProcess::~ChildProcess()
 {
@@ -39,6 +63,11 @@ bool ChildProcess::start(const std::vector<std::string> &argv, const std::string
     for (const std::string &a : argv)
         args.push_back(const_cast<char *>(a.c_str()));
     args.push_back(nullptr);
+    std::vector<std::string> envCopy = environmentWith(extraEnv_);
+    std::vector<char *> env;
+    for (std::string &e : envCopy)
+        env.push_back(e.data());
+    env.push_back(nullptr);
     int report[2]; // the child writes errno here if exec fails
     if (::pipe2(report, O_CLOEXEC) != 0) {
         if (stdoutFd < 0)
@@ -62,7 +91,7 @@ bool ChildProcess::start(const std::vector<std::string> &argv, const std::string
         if (::chdir(cwd.c_str()) != 0) {
             failure = errno;
         } else {
-            ::execv(args[0], args.data());
+            ::execve(args[0], args.data(), env.data());
             failure = errno;
         }
         (void)!::write(report[1], &failure, sizeof failure);

@@ -22,6 +22,9 @@ public:
     // be started.
     bool start(const std::vector<std::string> &argv, const std::string &cwd, int stdoutFd,
                const std::string &logPath, std::string *error);
+    // "NAME=value" entries added to (or replacing those in) the environment
+    // the next start passes on.
+    void setExtraEnvironment(std::vector<std::string> entries) { extraEnv_ = std::move(entries); }
 
     pid_t pid() const { return pid_; }
     bool running();                  // not yet ended (reaps it when it has)
@@ -37,6 +40,7 @@ public:
     void stop(double patience = 2.0);
 
 private:
+    std::vector<std::string> extraEnv_;
     pid_t pid_ = -1;
     bool ended_ = true;
     int status_ = 0;

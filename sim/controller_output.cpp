@@ -1,10 +1,11 @@
 #include "controller_output.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
-#include <pty.h>
+#include <cstdlib>
 #include <termios.h>
 #include <unistd.h>
 
@@ -14,15 +15,23 @@ ControllerOutput::~ControllerOutput() { close(); }
 
 bool ControllerOutput::open(const std::string &logPath, std::string *error)
 {
+    // Both ends close-on-exec from the start: trials side by side start
+    // programs from other threads, and a program that inherited this
+    // terminal would keep it open after the controller ended.
+    master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    char name[128];
+    if (master_ >= 0 && ::grantpt(master_) == 0 && ::unlockpt(master_) == 0 &&
+        ::ptsname_r(master_, name, sizeof name) == 0)
+        child_ = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
     termios settings{};
-    cfmakeraw(&settings); // no echo, no line editing, no "\n" to "\r\n"
-    if (::openpty(&master_, &child_, nullptr, &settings, nullptr) != 0) {
+    if (child_ < 0 || ::tcgetattr(child_, &settings) != 0) {
         if (error)
-            *error = std::string("openpty: ") + std::strerror(errno);
+            *error = std::string("pseudo-terminal: ") + std::strerror(errno);
+        close();
         return false;
     }
-    ::fcntl(master_, F_SETFD, FD_CLOEXEC);
-    ::fcntl(child_, F_SETFD, FD_CLOEXEC);
+    cfmakeraw(&settings); // no echo, no line editing, no "\n" to "\r\n"
+    ::tcsetattr(child_, TCSANOW, &settings);
     log_ = ::open(logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (log_ < 0) {
         if (error)
@@ -43,6 +52,7 @@ void ControllerOutput::closeChildEnd()
 void ControllerOutput::start()
 {
     stopping_ = false;
+    drained_ = false;
     thread_ = std::thread(&ControllerOutput::run, this);
 }
 
@@ -99,6 +109,15 @@ void ControllerOutput::run()
     }
     if (!pending.empty())
         takeLine(pending);
+    drained_ = true;
+}
+
+bool ControllerOutput::waitDrained(double seconds) const
+{
+    const auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (!drained_ && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    return drained_;
 }
 
 } // namespace dockworld

@@ -34,6 +34,10 @@ public:
     DriveMode mode() const { return mode_.load(); }
     bool dockingSeen() const { return dockingSeen_.load(); }
     bool arrived() const { return arrived_.load(); }
+    // Waits up to `seconds` until everything the controller wrote has been
+    // read (its terminal reports the end); true when it has. A controller
+    // that ended may have written its last lines moments before.
+    bool waitDrained(double seconds) const;
 
     // Takes one line of controller output into account (also used by tests).
     void takeLine(const std::string &line);
@@ -49,6 +53,7 @@ private:
     std::atomic<DriveMode> mode_{DriveMode::Unknown};
     std::atomic<bool> dockingSeen_{false};
     std::atomic<bool> arrived_{false};
+    std::atomic<bool> drained_{false};
 };
 
 } // namespace dockworld

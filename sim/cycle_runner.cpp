@@ -8,6 +8,7 @@
 
 #include "child_process.h"
 #include "robot_server.h"
+#include "sim_clock.h"
 
 namespace dockworld {
 
@@ -42,6 +43,12 @@ void undock(const CycleSetup &setup, const std::string &name, RobotServer &robot
     std::filesystem::remove(log, ignored);
     ChildProcess child;
     std::string error;
+    std::vector<std::string> env;
+    if (!speedEnvironment(setup.speed, env, &error)) {
+        cycle.undockLine = error;
+        return;
+    }
+    child.setExtraEnvironment(env);
     const double started = robot.clock();
     if (!child.start(argv, setup.outputDir, -1, log, &error)) {
         cycle.undockLine = error;
@@ -53,6 +60,8 @@ void undock(const CycleSetup &setup, const std::string &name, RobotServer &robot
     cycle.undockSeconds = robot.clock() - started;
     cycle.undockStatus = child.exitedNormally() ? child.exitCode() : -1;
     cycle.undockLine = lastUndockLine(log);
+    if (setup.speed > 1.0 && child.pid() > 0)
+        removeFakeTimeLeftovers(child.pid());
 }
 
 } // namespace
@@ -64,7 +73,7 @@ std::vector<CycleResult> runCycles(const CycleSetup &setup, const std::atomic<bo
     std::error_code ec;
     std::filesystem::create_directories(setup.outputDir, ec);
     const DockingRoom room(false);
-    std::unique_ptr<RobotServer> robot = makeRobotServer(room);
+    std::unique_ptr<RobotServer> robot = makeRobotServer(room, setup.speed);
     std::string error;
     if (!room.fits(setup.start) || !robot->start(setup.start, &error)) {
         CycleResult failed;
@@ -91,6 +100,7 @@ std::vector<CycleResult> runCycles(const CycleSetup &setup, const std::atomic<bo
         trial.progress = setup.progress;
         trial.seed = setup.seed + static_cast<uint32_t>(k);
         trial.robot = robot.get();
+        trial.speed = setup.speed;
         CycleResult cycle;
         cycle.docking = runTrial(trial, interrupt);
         const bool carryOn = cycle.docking.end != TrialEnd::Failed && cycle.docking.end != TrialEnd::Interrupted;

@@ -9,6 +9,7 @@
 // let it; its stall detector drives the motor-stall bits.
 #include "robot_server.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <atomic>
 #include <cerrno>
@@ -30,13 +31,13 @@
 #include "World.h"
 #include "body_contact.h"
 #include "charger.h"
+#include "sim_clock.h"
 #include "protocol/Packet.h"
 
 namespace dockworld {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
 constexpr double kPhysicsStep = 0.01; // s
 constexpr auto kStatusPeriod = std::chrono::milliseconds(100);
 // Far from every wall of the drive model's world: where it steps the motion.
@@ -47,7 +48,8 @@ Pose fromModel(const robotsim::Pose &p) { return {p.x / 1000.0, p.y / 1000.0, no
 
 class DockingRobotServer : public RobotServer {
 public:
-    explicit DockingRobotServer(const DockingRoom &room) : room_(room), motion_(&room.obstacles())
+    DockingRobotServer(const DockingRoom &room, double speed)
+        : room_(room), motion_(&room.obstacles()), clock_(speed)
     {
         // The sonar hears everything the body can hit.
         for (const Segment &s : room.sonarSegments())
@@ -63,7 +65,7 @@ public:
         std::lock_guard<std::mutex> lock(mutex_);
         return fromModel(model_->truePose());
     }
-    double clock() const override { return std::chrono::duration<double>(Clock::now() - started_).count(); }
+    double clock() const override { return std::chrono::duration<double>(clock_.now() - started_).count(); }
     bool connected() const override { return connected_.load(); }
     void setResetPose(const Pose &pose) override
     {
@@ -108,7 +110,8 @@ private:
     int listenFd_ = -1;
     int clientFd_ = -1;
     int port_ = 0;
-    Clock::time_point started_ = Clock::now();
+    SimClock clock_; // every period here is simulated time
+    SimClock::time_point started_ = clock_.now();
 };
 
 bool DockingRobotServer::start(const Pose &start, std::string *error)
@@ -128,7 +131,7 @@ bool DockingRobotServer::start(const Pose &start, std::string *error)
         return false;
     }
     port_ = ntohs(addr.sin_port);
-    started_ = Clock::now();
+    started_ = clock_.now();
     thread_ = std::thread(&DockingRobotServer::run, this);
     return true;
 }
@@ -208,7 +211,7 @@ void DockingRobotServer::readClient()
     }
     if (n < 0)
         return;
-    const auto now = Clock::now();
+    const auto now = clock_.now();
     rx_.feed(buffer, static_cast<size_t>(n), now);
     robotproto::Packet packet;
     std::vector<uint8_t> out;
@@ -248,17 +251,22 @@ void DockingRobotServer::physics(double dt)
 
 void DockingRobotServer::run()
 {
-    auto nextPhysics = Clock::now();
-    auto nextStatus = Clock::now() + kStatusPeriod;
-    const auto step = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(kPhysicsStep));
+    auto nextPhysics = clock_.now();
+    auto nextStatus = clock_.now() + kStatusPeriod;
+    const auto step = std::chrono::duration_cast<SimClock::duration>(std::chrono::duration<double>(kPhysicsStep));
     while (!stopping_) {
         pollfd fds[2];
         nfds_t n = 0;
         fds[n++] = {listenFd_, POLLIN, 0};
         if (clientFd_ >= 0)
             fds[n++] = {clientFd_, POLLIN, 0};
-        const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(nextPhysics - Clock::now()).count();
-        const int ready = ::poll(fds, n, static_cast<int>(std::max<long long>(0, std::min<long long>(wait, 20))));
+        // Until the next physics step, in wall-clock time (a fraction of a
+        // millisecond when running fast).
+        const long long wait = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                   clock_.toReal(nextPhysics - clock_.now())).count();
+        const long long ns = std::clamp<long long>(wait, 0, 20'000'000);
+        const timespec timeout{0, static_cast<long>(ns)};
+        const int ready = ::ppoll(fds, n, &timeout, nullptr);
         if (ready > 0) {
             if (n > 1 && (fds[1].revents & (POLLIN | POLLHUP | POLLERR)))
                 readClient();
@@ -267,7 +275,7 @@ void DockingRobotServer::run()
         }
         if (dropRequested_.exchange(false))
             drop();
-        const auto now = Clock::now();
+        const auto now = clock_.now();
         while (now >= nextPhysics) {
             physics(kPhysicsStep);
             nextPhysics += step;
@@ -306,9 +314,9 @@ void DockingRobotServer::writeMotion(double t)
 
 } // namespace
 
-std::unique_ptr<RobotServer> makeRobotServer(const DockingRoom &room)
+std::unique_ptr<RobotServer> makeRobotServer(const DockingRoom &room, double speed)
 {
-    return std::make_unique<DockingRobotServer>(room);
+    return std::make_unique<DockingRobotServer>(room, speed);
 }
 
 } // namespace dockworld

@@ -11,8 +11,11 @@ std::vector<Segment> Box::sides() const
 DockingRoom::DockingRoom(bool hideStation, const CameraModel &camera)
     : station_({StationLayout::plateDepth, 2.25}, 0.0, camera)
 {
-    furniture_.push_back({{3.5, 4.0}, {4.5, 4.5}}); // cabinet against the north wall
-    furniture_.push_back({{4.6, 1.0}, {5.1, 1.5}}); // a chair
+    // Furniture stands more than 4 m from the station's plate, out of its
+    // approach: a cabinet against the north wall, a chair in the south-east
+    // corner.
+    furniture_.push_back({{4.3, 4.0}, {5.3, 4.5}});
+    furniture_.push_back({{5.1, 0.3}, {5.6, 0.8}});
     if (hideStation)
         furniture_.push_back({{1.5, 0.6}, {1.6, 3.9}}); // screen across the approach
 
@@ -22,6 +25,8 @@ DockingRoom::DockingRoom(bool hideStation, const CameraModel &camera)
         obstacles_.push_back({s, false});
     for (const Segment &s : station_.guideSegments())
         obstacles_.push_back({s, true});
+    for (const Segment &s : station_.housingSegments())
+        obstacles_.push_back({s, false, true});
 
     emitters_ = markerEmitters(station_);
     Emitter window; // daylight through blinds on the east wall, seen dimmed by the short exposure
@@ -78,12 +83,15 @@ bool DockingRoom::lineOfSight(const Vec3 &from, const Vec3 &to) const
         for (const Segment &s : b.sides())
             if (segmentsIntersect(sight, s))
                 return false;
+    for (const Segment &s : station_.opaqueSegments())
+        if (segmentsIntersect(sight, s))
+            return false;
     return true;
 }
 
 bool DockingRoom::fits(const Pose &pose) const
 {
-    if (pose.x < 0.0 || pose.y < 0.0 || pose.x > width_ || pose.y > depth_)
+    if (pose.x < 0.0 || pose.y < 0.0 || pose.x > width_ || pose.y > depth_ || station_.insideBody(pose.position()))
         return false;
     // Everything at least 0.40 m from the axle: the body (0.37 m at its
     // farthest corner) stands clear by a few centimetres.

@@ -3,12 +3,12 @@
 //
 //   y
 //   4.5 +--------------------------------------------+
-//       |                    [cabinet]           (o) | lamp
+//       |                               [cabinet] (o)| lamp
 //       |                                            |
-//       |\                                           |
-//  2.25 |=]  station (facing east)                   # window
-//       |/                                           |
-//       |                              [chair]       |
+//       |#\                                          |
+//  2.25 |#=]  station (facing east, a solid body     # window
+//       |#/   against the wall)                      |
+//       |                                     [chair]|
 //     0 +--------------------------------------------+
 //       0                                            6.0  x
 #pragma once
@@ -47,8 +47,10 @@ public:
     std::vector<Segment> sonarSegments() const;
     // Markers, window and lamp.
     const std::vector<Emitter> &emitters() const { return emitters_; }
-    // Whether walls and furniture (full height) leave the line between two
-    // points free; the low guide does not block the view.
+    // Whether walls, furniture and the station's tall parts (housing sides,
+    // outer flares) leave the line between two points free; the low rails
+    // and inner flares do not block the view. The station hides its markers
+    // from robots more than about 34 degrees off its centre line.
     bool lineOfSight(const Vec3 &from, const Vec3 &to) const;
     // Whether a robot at `pose` stands clear of everything.
     bool fits(const Pose &pose) const;

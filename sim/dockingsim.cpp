@@ -16,6 +16,7 @@
 
 #include "fault_table.h"
 #include "cycle_runner.h"
+#include "sim_clock.h"
 #include "start_poses.h"
 #include "trial_runner.h"
 
@@ -49,6 +50,8 @@ const char kUsage[] =
     "  --seed S            seed of the random poses and the camera noise (default 1)\n"
     "  --time-limit S      simulated seconds per trial (default 180)\n"
     "  --cycles K          K cycles on one robot: dock, confirm charging, undock, dock again\n"
+    "  --speed N           simulated seconds per wall-clock second (default " DEFAULT_SPEED_TEXT ";\n"
+    "                      above 1 the programs run under libfaketime)\n"
     "  --hide-station      stand a screen in front of the station\n"
     "  --view              show the camera picture with the published markers\n"
     "  --out DIR           folder for pictures and logs (default dockingsim-out)\n"
@@ -59,7 +62,7 @@ const char kUsage[] =
     "  --vision PATH       the vision program (default: beside dockingsim, installed or in the build tree)\n"
     "  --controller PATH   the controller (default: likewise)\n"
     "  --undock PATH       the undock program, for --cycles (default: likewise)\n"
-    "Runs in real time: the controller's clock is the wall clock.\n";
+    ;
 
 struct Options {
     std::vector<Pose> starts;
@@ -68,6 +71,7 @@ struct Options {
     bool anywhere = false;
     uint32_t seed = 1;
     double timeLimit = 180.0;
+    double speed = kDefaultSpeed;
     bool hideStation = false;
     bool view = false;
     bool quiet = false;
@@ -136,6 +140,14 @@ void printSummary(const TrialResult &r)
                     r.charge.volts);
     else
         std::printf("robot reported charging: %s\n", r.charge.answered ? "no" : "no answer");
+    if (r.wallSeconds > 0.0)
+        std::printf("speed: %.1f simulated seconds per wall-clock second, set-up included; camera frames %ld taken, "
+                    "%ld dropped\n",
+                    r.seconds / r.wallSeconds, r.framesWritten, r.framesDropped);
+    if (r.framesDropped > r.framesWritten) // more than half
+        std::printf("warning: the vision program missed %ld of %ld camera frames: this machine does not keep up "
+                    "with this speed (try a lower --speed)\n",
+                    r.framesDropped, r.framesDropped + r.framesWritten);
     if (!r.error.empty())
         std::printf("problem: %s\n", r.error.c_str());
     if (!r.cleanedUp)
@@ -181,6 +193,7 @@ int runCycleMode(const Options &o)
     setup.undockProgram = o.undock;
     setup.progress = !o.quiet;
     setup.seed = o.seed;
+    setup.speed = o.speed;
     installSignals();
     setvbuf(stdout, nullptr, _IOLBF, 0);
     std::printf("== %d cycles from %.2f, %.2f, %.0f deg\n", o.cycles, setup.start.x, setup.start.y,
@@ -244,6 +257,10 @@ int main(int argc, char **argv)
             o.cycles = static_cast<int>(number);
         } else if (a == "--undock" && hasValue) {
             o.undock = argv[++i];
+        } else if (a == "--speed" && hasValue) {
+            if (!parseNumber(argv[++i], number) || number < 1 || number > 100)
+                return usageError("--speed needs a number from 1 to 100");
+            o.speed = number;
         } else if (a == "--hide-station") {
             o.hideStation = true;
         } else if (a == "--view") {
@@ -307,6 +324,7 @@ int main(int argc, char **argv)
         setup.view = o.view;
         setup.fault = o.fault;
         setup.seed = o.seed + static_cast<uint32_t>(i);
+        setup.speed = o.speed;
         if (o.starts.size() > 1) {
             char name[32];
             std::snprintf(name, sizeof name, "trial-%02zu", i + 1);

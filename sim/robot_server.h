@@ -34,6 +34,7 @@ public:
     virtual void logMotion(const std::string &path) = 0;
 };
 
-std::unique_ptr<RobotServer> makeRobotServer(const DockingRoom &room);
+// `speed`: simulated seconds per wall-clock second.
+std::unique_ptr<RobotServer> makeRobotServer(const DockingRoom &room, double speed = 1.0);
 
 } // namespace dockworld

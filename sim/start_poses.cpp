@@ -7,10 +7,16 @@ namespace dockworld {
 
 Pose demoStartPose() { return {3.6, 3.0, degToRad(-30.0)}; }
 
-std::vector<Pose> posesFacingStation(const DockingRoom &room, int count, uint32_t seed)
+namespace {
+
+// Poses at `range` metres from the plate's face, `bearing` degrees off its
+// centre line, turned `offset` degrees from looking at the face.
+std::vector<Pose> posesAround(const DockingRoom &room, int count, uint32_t seed, double nearest, double farthest,
+                              double maxBearing, double maxOffset)
 {
     std::mt19937 random(seed);
-    std::uniform_real_distribution<double> range(1.5, 4.0), bearing(-30.0, 30.0), offset(-40.0, 40.0);
+    std::uniform_real_distribution<double> range(nearest, farthest), bearing(-maxBearing, maxBearing),
+        offset(-maxOffset, maxOffset);
     const Station &station = room.station();
     std::vector<Pose> poses;
     while (static_cast<int>(poses.size()) < count) {
@@ -22,6 +28,18 @@ std::vector<Pose> posesFacingStation(const DockingRoom &room, int count, uint32_
             poses.push_back(pose);
     }
     return poses;
+}
+
+} // namespace
+
+std::vector<Pose> posesFacingStation(const DockingRoom &room, int count, uint32_t seed)
+{
+    return posesAround(room, count, seed, 1.5, 4.0, 30.0, 40.0);
+}
+
+std::vector<Pose> posesApproaching(const DockingRoom &room, int count, uint32_t seed)
+{
+    return posesAround(room, count, seed, 0.8, 1.5, 45.0, 30.0);
 }
 
 std::vector<Pose> posesAnywhere(const DockingRoom &room, int count, uint32_t seed)

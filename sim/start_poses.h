@@ -15,6 +15,9 @@ Pose demoStartPose();
 // `count` poses 1.5 to 4 m from the station's plate, no more than 30 degrees
 // off its centre line, each facing the station within +-40 degrees.
 std::vector<Pose> posesFacingStation(const DockingRoom &room, int count, uint32_t seed);
+// `count` poses 0.8 to 1.5 m from the station's plate, no more than 45
+// degrees off its centre line, each facing the station within +-30 degrees.
+std::vector<Pose> posesApproaching(const DockingRoom &room, int count, uint32_t seed);
 // `count` poses anywhere in the room with any heading.
 std::vector<Pose> posesAnywhere(const DockingRoom &room, int count, uint32_t seed);
 

@@ -1,5 +1,7 @@
 #include "station.h"
 
+#include <cmath>
+
 namespace dockworld {
 
 std::array<Vec2, 6> RobotBody::outline()
@@ -90,6 +92,46 @@ std::vector<Segment> Station::guideSegments() const
                             toWorld(L::funnelLength, sign * L::funnelHalfWidth)});
     }
     return segments;
+}
+
+std::vector<Segment> Station::housingSegments() const
+{
+    using L = StationLayout;
+    std::vector<Segment> segments;
+    for (double sign : {1.0, -1.0})
+        segments.push_back({toWorld(L::funnelLength, sign * L::funnelHalfWidth),
+                            toWorld(-L::plateDepth, sign * L::funnelHalfWidth)});
+    return segments;
+}
+
+std::vector<Segment> Station::opaqueSegments() const
+{
+    using L = StationLayout;
+    std::vector<Segment> segments = housingSegments();
+    for (double sign : {1.0, -1.0})
+        segments.push_back({toWorld(L::bendLength, sign * L::bendHalfWidth),
+                            toWorld(L::funnelLength, sign * L::funnelHalfWidth)});
+    return segments;
+}
+
+bool Station::insideBody(Vec2 world) const
+{
+    using L = StationLayout;
+    const Vec2 local = toStation(world);
+    const double out = local.x, side = std::fabs(local.y);
+    if (out < -L::plateDepth || out > L::funnelLength || side > L::funnelHalfWidth)
+        return false;
+    if (out <= 0.0)
+        return true; // the plate and the body around it
+    // The funnel's half width at this distance: rail, shallow flare, steep flare.
+    const auto along = [out](double x0, double w0, double x1, double w1) {
+        return w0 + (w1 - w0) * (out - x0) / (x1 - x0);
+    };
+    const double open = out <= L::railLength ? L::railHalfGap
+                        : out <= L::bendLength
+                            ? along(L::railLength, L::railHalfGap, L::bendLength, L::bendHalfWidth)
+                            : along(L::bendLength, L::bendHalfWidth, L::funnelLength, L::funnelHalfWidth);
+    return side > open;
 }
 
 Pose Station::dockedPose() const

@@ -88,6 +88,19 @@ public:
     std::vector<Segment> plateSegments() const;
     // Rails and flares; they give way a little and let a robot slide along.
     std::vector<Segment> guideSegments() const;
+    // The station's body beside the funnel: from each end of the mouth
+    // straight back to the wall, so that no robot gets between a flare and
+    // the wall. Rigid like a wall, and taller than the markers.
+    std::vector<Segment> housingSegments() const;
+    // What of the station blocks the camera's view: the housing sides and
+    // the steep outer parts of the flares, which are as tall as the housing.
+    // Together they hide the markers from robots more than about 34 degrees
+    // off the centre line, whose straight run at the markers would meet the
+    // mouth's corner. The rails and the shallow parts of the flares stay low.
+    std::vector<Segment> opaqueSegments() const;
+    // Whether a floor point lies within the station's body (between a flare
+    // and its housing side, or behind the plate).
+    bool insideBody(Vec2 world) const;
 
     // The pose of a robot that sits squarely on the contacts.
     Pose dockedPose() const;

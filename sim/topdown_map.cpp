@@ -100,4 +100,15 @@ void TopDownMap::drawRobot(const Pose &pose, bool docked)
     canvas_.line(p.x, p.y, tip.x, tip.y, colour, 2);
 }
 
+void TopDownMap::drawArrow(const Pose &pose, Rgb colour)
+{
+    const Vec2 tail = toPixel(pose.position());
+    const Vec2 tip = toPixel(pose.toWorld(0.14, 0.0));
+    canvas_.line(tail.x, tail.y, tip.x, tip.y, colour, 2);
+    for (double side : {-1.0, 1.0}) {
+        const Vec2 barb = toPixel(pose.toWorld(0.09, side * 0.04));
+        canvas_.line(tip.x, tip.y, barb.x, barb.y, colour, 2);
+    }
+}
+
 } // namespace dockworld

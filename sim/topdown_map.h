@@ -37,6 +37,8 @@ public:
     void drawStart(const Pose &pose);
     void drawDockingStart(const Pose &pose);
     void drawRobot(const Pose &pose, bool docked);
+    // A short arrow from the pose's position along its heading.
+    void drawArrow(const Pose &pose, Rgb colour);
 
     const Canvas &canvas() const { return canvas_; }
     bool save(const std::string &path, std::string *error = nullptr) const { return canvas_.savePng(path, error); }

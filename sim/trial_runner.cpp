@@ -1,5 +1,6 @@
 #include "trial_runner.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <csignal>
@@ -19,6 +20,7 @@
 #include "live_view.h"
 #include "report_watch.h"
 #include "robot_server.h"
+#include "sim_clock.h"
 
 namespace dockworld {
 
@@ -145,7 +147,7 @@ bool Trial::prepare()
     }
     robot_ = setup_.robot;
     if (!robot_) {
-        ownRobot_ = makeRobotServer(room_);
+        ownRobot_ = makeRobotServer(room_, setup_.speed);
         robot_ = ownRobot_.get();
         robot_->logMotion(motionLogPath());
         if (!robot_->start(setup_.start, &result_.error))
@@ -153,7 +155,8 @@ bool Trial::prepare()
     }
     RobotServer *robot = robot_;
     feed_ = std::make_unique<CameraFeed>(
-        room_, CameraModel(), [robot] { return robot->pose(); }, [robot] { return robot->clock(); }, setup_.seed);
+        room_, CameraModel(), [robot] { return robot->pose(); }, [robot] { return robot->clock(); }, setup_.seed,
+        setup_.speed);
     feed_->start(dir_.file("camera.y4m"));
     return true;
 }
@@ -161,14 +164,24 @@ bool Trial::prepare()
 bool Trial::startPrograms()
 {
     std::string error;
+    // Both programs run on the simulated clock.
+    std::vector<std::string> env;
+    if (!speedEnvironment(setup_.speed, env, &result_.error))
+        return false;
+    vision_.setExtraEnvironment(env);
+    docking_.setExtraEnvironment(env);
     if (!vision_.start({setup_.visionProgram, dir_.file("camera.y4m")}, dir_.path(), -1, logPath("vision"),
                        &error)) {
         result_.error = error;
         return false;
     }
-    // The controller needs the vision program's semaphore set: wait for it.
+    // The controller needs the vision program's semaphore set; and, as on a
+    // robot whose camera runs before the controller starts, it finds the
+    // first report published (otherwise the vision program's start-up, which
+    // takes N times longer in simulated time at speed N, would leave the
+    // controller wandering blind for its first second).
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!report_->visionReady()) {
+    while (!report_->visionReady() || !report_->attach() || report_->latest().newReport == 0) {
         if (!vision_.running()) {
             result_.error = "the vision program ended at start-up (see " + logPath("vision") + ")";
             return false;
@@ -200,6 +213,8 @@ void Trial::watch()
     double nextProgress = 1.0;
     double nextSample = 0.0;
     const double startClock = robot_->clock();
+    Pose anchor = robot_->pose(); // where the robot last was when it moved on
+    double anchorTime = 0.0;
     std::unique_ptr<LiveView> view;
     if (setup_.view)
         view = std::make_unique<LiveView>();
@@ -232,6 +247,11 @@ void Trial::watch()
             if (feed_->lastFrame(frame))
                 view->show(frame, report_->latest());
         }
+        if (length(pose.position() - anchor.position()) > 0.10 ||
+            std::fabs(normalizeAngle(pose.heading - anchor.heading)) > degToRad(20.0)) {
+            anchor = pose;
+            anchorTime = t;
+        }
         result_.seconds = t;
         if (!faults_.fired()) {
             faults_.poll(t, {[this](double s) { feed_->loseFor(s); }, [this](int sig) { vision_.signal(sig); },
@@ -241,14 +261,14 @@ void Trial::watch()
                 faultClock_ = robot_->clock();
             }
         }
+        result_.finalMode = mode;
+        result_.stillFor = t - anchorTime;
         if (interrupt_) {
             result_.end = TrialEnd::Interrupted;
             return;
         }
         if (!docking_.running()) {
-            // Its last lines may still be on their way through the terminal.
-            for (int i = 0; i < 50 && !controllerOutput_.arrived(); ++i)
-                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            controllerOutput_.waitDrained(2.0); // its arrival line may still be in the terminal
             result_.end = controllerOutput_.arrived() ? TrialEnd::ArrivedElsewhere : TrialEnd::ControllerEnded;
             return;
         }
@@ -263,7 +283,7 @@ void Trial::watch()
             result_.end = TrialEnd::TimeLimit;
             return;
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        std::this_thread::sleep_for(std::chrono::duration<double>(std::max(0.002, 0.02 / setup_.speed)));
     }
 }
 
@@ -280,8 +300,11 @@ void Trial::windUp()
     if (!vision_.waitFor(3.0))
         vision_.stop(2.0);
     controllerOutput_.close();
-    if (feed_)
+    if (feed_) {
         feed_->stop();
+        result_.framesWritten = feed_->framesWritten();
+        result_.framesDropped = feed_->framesDropped();
+    }
     if (robot_) {
         result_.finalPose = robot_->pose();
         // Docked means charging too: ask the robot, now that the controller
@@ -290,6 +313,10 @@ void Trial::windUp()
     }
     if (ownRobot_)
         ownRobot_->stop();
+    if (setup_.speed > 1.0)
+        for (const ChildProcess *child : {&vision_, &docking_})
+            if (child->pid() > 0)
+                removeFakeTimeLeftovers(child->pid());
     bool ipcGone = true;
     if (report_)
         ipcGone = report_->removeIpc();
@@ -303,6 +330,7 @@ void Trial::writePicture()
     TopDownMap map(room_.minCorner(), room_.maxCorner());
     map.drawWalls(room_.walls());
     map.drawGuide(room_.station().guideSegments());
+    map.drawGuide(room_.station().housingSegments());
     map.drawPlate(room_.station().plateSegments());
     for (const Marker &m : room_.station().markers())
         map.drawMarker({m.centre.x, m.centre.y});
@@ -321,6 +349,7 @@ void Trial::writePicture()
 
 TrialResult Trial::run()
 {
+    const auto began = std::chrono::steady_clock::now();
     const bool ready = prepare() && startPrograms();
     if (ready)
         watch();
@@ -333,6 +362,7 @@ TrialResult Trial::run()
         result_.end = TrialEnd::Docked;
     if (robot_)
         writePicture();
+    result_.wallSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
     return result_;
 }
 

@@ -11,6 +11,7 @@
 #include "charge_probe.h"
 #include "docking_room.h"
 #include "fault_injection.h"
+#include "topdown_map.h"
 
 namespace dockworld {
 
@@ -31,6 +32,7 @@ struct TrialSetup {
     // A simulated robot already started (its pose is the start), which the
     // trial drives and leaves running; null: the trial starts its own.
     RobotServer *robot = nullptr;
+    double speed = 1.0;              // simulated seconds per wall-clock second
 };
 
 enum class TrialEnd {
@@ -58,6 +60,11 @@ struct TrialResult {
     double faultAt = -1.0;            // simulated time the fault fired, or -1
     Standstill standstill;            // after the fault, from the robot's motion log
     int controllerExit = -1;          // the controller's exit status, -1 if it did not exit
+    double wallSeconds = 0.0;         // wall-clock time of the whole trial, set-up and wind-up included
+    long framesWritten = 0;           // camera frames the vision program took
+    long framesDropped = 0;           // camera frames it could not take in time
+    DriveMode finalMode = DriveMode::Unknown; // the controller's mode at the end
+    double stillFor = 0.0;            // simulated seconds before the end without moving 10 cm or turning 20 degrees
 };
 
 // Runs one trial. `interrupt` is polled; when it becomes true the trial is

@@ -1,11 +1,12 @@
 // The whole system in the simulated room: the robot starts about 3 m in
 // front of the station, facing it; the vision program and the controller
-// must bring it onto the contacts.
+// must bring it onto the contacts, at the simulator's default speed.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <filesystem>
 
+#include "sim_clock.h"
 #include "test_support.h"
 #include "trial_checks.h"
 #include "trial_runner.h"
@@ -24,6 +25,7 @@ TEST(DockTrial, FacingTheStationFromThreeMetresDocks)
     setup.visionProgram = VISION_PROGRAM;
     setup.dockingProgram = DOCKING_PROGRAM;
     setup.progress = false;
+    setup.speed = DOCK_TEST_SPEED > 0 ? DOCK_TEST_SPEED : kDefaultSpeed;
     const std::atomic<bool> never{false};
     const TrialResult r = runTrial(setup, never);
 

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <csignal>
+#include <filesystem>
 #include <sys/ipc.h>
 #include <sys/sem.h>
 #include <sys/shm.h>
@@ -13,6 +15,7 @@
 #include "controller_output.h"
 #include "report_ipc.h"
 #include "report_watch.h"
+#include "sim_clock.h"
 #include "test_support.h"
 
 using namespace dockworld;
@@ -54,6 +57,37 @@ TEST(ChildProcess, StopEndsAProgramThatIgnoresInterrupts)
     EXPECT_FALSE(child.exitedNormally()); // it took SIGKILL
 }
 
+// At speed 10 a program's two-second sleep takes a fifth of a second; a
+// program ended by force leaves libfaketime's segment, which the runner
+// removes.
+TEST(ChildProcess, RunsOnTheSimulatedClockAtSpeed)
+{
+    kxtest::ScratchDir dir;
+    std::vector<std::string> env;
+    std::string error;
+    ASSERT_TRUE(speedEnvironment(10.0, env, &error)) << error;
+    ChildProcess child;
+    child.setExtraEnvironment(env);
+    const auto before = std::chrono::steady_clock::now();
+    ASSERT_TRUE(child.start({"/bin/sleep", "2"}, dir.path(), -1, dir.file("log"), &error)) << error;
+    ASSERT_TRUE(child.waitFor(10.0));
+    EXPECT_EQ(child.exitCode(), 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(1500));
+
+    ChildProcess killed;
+    killed.setExtraEnvironment(env);
+    ASSERT_TRUE(killed.start({"/bin/sleep", "100"}, dir.path(), -1, dir.file("log"), &error)) << error;
+    const std::string segment = "/dev/shm/faketime_shm_" + std::to_string(killed.pid());
+    for (int i = 0; i < 200 && !std::filesystem::exists(segment); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_TRUE(std::filesystem::exists(segment));
+    killed.signal(SIGKILL);
+    ASSERT_TRUE(killed.waitFor(10.0));
+    EXPECT_TRUE(std::filesystem::exists(segment));
+    removeFakeTimeLeftovers(killed.pid());
+    EXPECT_FALSE(std::filesystem::exists(segment));
+}
+
 TEST(ControllerOutput, FollowsModesAndArrivalThroughATerminal)
 {
     kxtest::ScratchDir dir;
@@ -75,6 +109,9 @@ TEST(ControllerOutput, FollowsModesAndArrivalThroughATerminal)
     EXPECT_EQ(output.mode(), DriveMode::Wander);
     EXPECT_FALSE(output.arrived());
     ASSERT_TRUE(child.waitFor(10.0));
+    // The program has ended: once its terminal is drained, its last line counts.
+    EXPECT_TRUE(output.waitDrained(5.0));
+    EXPECT_TRUE(output.arrived());
     output.close();
     EXPECT_EQ(output.mode(), DriveMode::Docking);
     EXPECT_TRUE(output.dockingSeen());
