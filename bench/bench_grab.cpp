@@ -61,7 +61,7 @@ BENCHMARK(BM_GrabLastImage640x480)->Unit(benchmark::kMicrosecond);
 void BM_ConvertPath640x480(benchmark::State &state)
 {
     const auto path = KxYuvPath(state.range(0));
-    const char *names[] = {"plain", "sse2", "avx2"};
+    const char *names[] = {"plain", "sse2", "avx2", "avx2_integer"};
     state.SetLabel(names[state.range(0)]);
     if (!_kxYuvPathAvailable(path)) {
         state.SkipWithError("path not available on this processor");
@@ -79,7 +79,7 @@ void BM_ConvertPath640x480(benchmark::State &state)
         benchmark::ClobberMemory();
     }
 }
-BENCHMARK(BM_ConvertPath640x480)->DenseRange(0, 2)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ConvertPath640x480)->DenseRange(0, 3)->Unit(benchmark::kMicrosecond);
 
 } // namespace
 

@@ -80,6 +80,7 @@ KxYuvRowKernel kernelFor(KxYuvPath path)
     switch (path) {
     case KxYuvPath::Sse2: return _kxYuvSse2Kernel;
     case KxYuvPath::Avx2: return _kxYuvAvx2Kernel;
+    case KxYuvPath::Avx2Integer: return _kxYuvAvx2IntegerKernel;
     case KxYuvPath::Plain: break;
     }
     return plainKernel;
@@ -140,6 +141,7 @@ const KxYuvRowKernel _kxYuvSse2Kernel = nullptr;
 #endif
 #if !(defined(__x86_64__) || defined(__i386__))
 const KxYuvRowKernel _kxYuvAvx2Kernel = nullptr;
+const KxYuvRowKernel _kxYuvAvx2IntegerKernel = nullptr;
 #endif
 
 bool _kxYuvPathAvailable(KxYuvPath path)
@@ -148,6 +150,7 @@ bool _kxYuvPathAvailable(KxYuvPath path)
     case KxYuvPath::Plain: return true;
     case KxYuvPath::Sse2: return _kxYuvSse2Kernel != nullptr;
     case KxYuvPath::Avx2:
+    case KxYuvPath::Avx2Integer:
 #if defined(__x86_64__) || defined(__i386__)
         return _kxYuvAvx2Kernel != nullptr && __builtin_cpu_supports("avx2");
 #else
@@ -159,7 +162,7 @@ bool _kxYuvPathAvailable(KxYuvPath path)
 
 KxYuvPath _kxYuvBestPath()
 {
-    static const KxYuvPath best = _kxYuvPathAvailable(KxYuvPath::Avx2)   ? KxYuvPath::Avx2
+    static const KxYuvPath best = _kxYuvPathAvailable(KxYuvPath::Avx2Integer) ? KxYuvPath::Avx2Integer
                                   : _kxYuvPathAvailable(KxYuvPath::Sse2) ? KxYuvPath::Sse2
                                                                          : KxYuvPath::Plain;
     return best;

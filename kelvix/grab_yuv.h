@@ -5,10 +5,12 @@
 //   Y' = (Y - 16) * 1.1644
 //   red = Y' + 1.596 V,  green = (Y' - 0.3918 U) - 0.813 V,  blue = Y' + 2.0172 U
 // (U, V = chroma byte - 128), each truncated toward zero and limited to
-// 0..255: the vector paths do the same IEEE double operations, in the same
-// order, several pixels at a time. No path may fuse a multiply and an add
-// (that skips a rounding): their sources are compiled with
-// -ffp-contract=off and the AVX2 one without FMA.
+// 0..255: the double vector paths do the same IEEE double operations, in the
+// same order, several pixels at a time; the integer path computes the exact
+// values the doubles round to and hands the rare pixels where rounding
+// decides to the doubles (see grab_yuv_avx2_integer.cpp). No path may fuse a
+// multiply and an add (that skips a rounding): their sources are compiled
+// with -ffp-contract=off and the AVX2 ones without FMA.
 #pragma once
 
 #include <cstddef>
@@ -18,6 +20,7 @@ enum class KxYuvPath {
     Plain,  // exact tables and scalar doubles; every processor
     Sse2,   // two pixels per double vector; every x86-64
     Avx2,   // four pixels per double vector
+    Avx2Integer,  // sixteen pixels per 16-bit integer vector, Avx2 where rounding decides
 };
 
 // True when this processor (and this build) can run `path`.
@@ -51,3 +54,4 @@ using KxYuvRowKernel = size_t (*)(const uint8_t *luma0, const uint8_t *luma1, co
 // The vector kernels; null where the build has none.
 extern const KxYuvRowKernel _kxYuvSse2Kernel;
 extern const KxYuvRowKernel _kxYuvAvx2Kernel;
+extern const KxYuvRowKernel _kxYuvAvx2IntegerKernel;

@@ -19,6 +19,7 @@ const char *pathName(KxYuvPath path)
     case KxYuvPath::Plain: return "Plain";
     case KxYuvPath::Sse2: return "Sse2";
     case KxYuvPath::Avx2: return "Avx2";
+    case KxYuvPath::Avx2Integer: return "Avx2Integer";
     }
     return "?";
 }
@@ -107,14 +108,15 @@ TEST_P(GrabConversion, OddSizesSampleChromaByTheGeneralIndex)
 }
 
 INSTANTIATE_TEST_SUITE_P(Paths, GrabConversion,
-                         testing::Values(KxYuvPath::Plain, KxYuvPath::Sse2, KxYuvPath::Avx2),
+                         testing::Values(KxYuvPath::Plain, KxYuvPath::Sse2, KxYuvPath::Avx2,
+                                         KxYuvPath::Avx2Integer),
                          [](const testing::TestParamInfo<KxYuvPath> &info) { return pathName(info.param); });
 
 // The grabber uses the fastest path the processor has.
 TEST(GrabConversionPaths, TheFastestAvailablePathIsChosen)
 {
     EXPECT_TRUE(_kxYuvPathAvailable(KxYuvPath::Plain));
-    const KxYuvPath fastest = _kxYuvPathAvailable(KxYuvPath::Avx2)   ? KxYuvPath::Avx2
+    const KxYuvPath fastest = _kxYuvPathAvailable(KxYuvPath::Avx2Integer) ? KxYuvPath::Avx2Integer
                               : _kxYuvPathAvailable(KxYuvPath::Sse2) ? KxYuvPath::Sse2
                                                                      : KxYuvPath::Plain;
     const KxYuvPath best = _kxYuvBestPath();

@@ -1,0 +1,204 @@
+// The conversion's fastest row kernel: AVX2 in 16-bit integers, sixteen
+// pixels per vector, thirty-two pixels of each of two rows per block.
+//
+// Why integers give the formula's bits: with y = Y - 16, u, v = chroma - 128
+// every channel's exact value is N / 10000 for an integer N (red N = 11644 y
+// + 15960 v, green 11644 y - 3918 u - 8130 v, blue 11644 y + 20172 u). Where
+// N is not a multiple of 10000 the exact value lies at least 1e-4 from every
+// integer, far beyond the doubles' rounding (below 1e-12 here), so the
+// formula truncates to floor(N / 10000) (or 0 below zero). Only where N is a
+// multiple of 10000 can the formula's doubles land just below the integer
+// and truncate one lower; that happens for a few dozen (Y, Cb, Cr) of green
+// and blue, all with a result of 2 or more. A block with such a pixel is
+// converted again by the double-precision AVX2 kernel.
+//
+// floor(N / 10000) is computed as aY + aC + carry: 11644 Y = 10000 aY + bY
+// per pixel, the chroma term C = 10000 aC + bC per chroma sample (both b in
+// 0..9999), carry = bY + bC >= 10000. N is a multiple of 10000 where bY ==
+// (10000 - bC) mod 10000.
+#include "grab_yuv.h"
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+
+#define KX_AVX2 __attribute__((target("avx2")))
+#define KX_AVX2_INLINE __attribute__((target("avx2"), always_inline)) inline
+
+namespace {
+
+enum Channel { kRed, kGreen, kBlue };
+
+// The chroma terms of sixteen chroma samples, per channel, as 16-bit lanes in
+// sample order: a = aC, over = 9999 - bC (carry where bY > over) and, for
+// green and blue, tie = (10000 - bC) mod 10000.
+struct ChromaTerms {
+    __m256i a[3];
+    __m256i over[3];
+    __m256i tie[3];
+};
+
+// floor(c / 10000) and the remainder, for integers c held exactly in floats
+// (|c| < 2^24). Rounded in float, c * 1e-4 is within 4e-5 of the exact
+// quotient for the |c| < 3e6 met here, and the exact quotient's fraction is 0
+// or at least 1e-4: adding 5e-5 before the floor puts every quotient on its
+// own side of the integers.
+KX_AVX2_INLINE void divideBy10000(__m256 c, __m256i &quotient, __m256i &remainder)
+{
+    const __m256 q = _mm256_floor_ps(_mm256_add_ps(_mm256_mul_ps(c, _mm256_set1_ps(1e-4f)), _mm256_set1_ps(5e-5f)));
+    quotient = _mm256_cvtps_epi32(q);
+    remainder = _mm256_cvtps_epi32(_mm256_sub_ps(c, _mm256_mul_ps(q, _mm256_set1_ps(10000.0f))));
+}
+
+// Sixteen bytes as floats in two vectors: samples 0-3, 8-11 and 4-7, 12-15,
+// the order in which packing 32-bit lanes to 16-bit ones restores 0-15.
+KX_AVX2_INLINE void sampleFloats(const uint8_t *bytes, __m256 out[2])
+{
+    const __m128i order = _mm_setr_epi8(0, 1, 2, 3, 8, 9, 10, 11, 4, 5, 6, 7, 12, 13, 14, 15);
+    const __m128i ordered = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i *>(bytes)), order);
+    out[0] = _mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(ordered));
+    out[1] = _mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(_mm_srli_si128(ordered, 8)));
+}
+
+KX_AVX2_INLINE ChromaTerms chromaTerms(const uint8_t *cbBytes, const uint8_t *crBytes)
+{
+    __m256 cb[2], cr[2];
+    sampleFloats(cbBytes, cb);
+    sampleFloats(crBytes, cr);
+    ChromaTerms terms;
+    // The terms without 11644 Y, the luma offset -16 included: 11644 * -16 =
+    // -186304, and -128 times each chroma factor.
+    KX_UNROLL
+    for (int channel = 0; channel < 3; ++channel) {
+        __m256i a[2], b[2];
+        KX_UNROLL
+        for (int h = 0; h < 2; ++h) {
+            __m256 c;
+            if (channel == kRed)
+                c = _mm256_add_ps(_mm256_mul_ps(cr[h], _mm256_set1_ps(15960.0f)), _mm256_set1_ps(-2229184.0f));
+            else if (channel == kBlue)
+                c = _mm256_add_ps(_mm256_mul_ps(cb[h], _mm256_set1_ps(20172.0f)), _mm256_set1_ps(-2768320.0f));
+            else
+                c = _mm256_add_ps(_mm256_add_ps(_mm256_mul_ps(cb[h], _mm256_set1_ps(-3918.0f)),
+                                                _mm256_mul_ps(cr[h], _mm256_set1_ps(-8130.0f))),
+                                  _mm256_set1_ps(1355840.0f));
+            divideBy10000(c, a[h], b[h]);
+        }
+        terms.a[channel] = _mm256_packs_epi32(a[0], a[1]);
+        const __m256i remainder = _mm256_packs_epi32(b[0], b[1]);
+        terms.over[channel] = _mm256_sub_epi16(_mm256_set1_epi16(9999), remainder);
+        const __m256i zero = _mm256_cmpeq_epi16(remainder, _mm256_setzero_si256());
+        terms.tie[channel] = _mm256_andnot_si256(zero, _mm256_sub_epi16(_mm256_set1_epi16(10000), remainder));
+    }
+    return terms;
+}
+
+// Sixteen chroma terms, each repeated for its pixel pair: those of samples
+// 0-3 and 8-11 (half 0) or 4-7 and 12-15 (half 1).
+KX_AVX2_INLINE __m256i pairsOf(__m256i samples, int half)
+{
+    return half ? _mm256_unpackhi_epi16(samples, samples) : _mm256_unpacklo_epi16(samples, samples);
+}
+
+// Half of one row's 32 pixels: pixels 0-7 and 16-23 (lanes of `half` 0) or
+// 8-15 and 24-31 (half 1), with their chroma terms repeated for pixel pairs.
+// Adds to `exact` the lanes whose green or blue may need the doubles.
+KX_AVX2_INLINE void convertHalf(__m256i luma, const ChromaTerms &terms, int half, __m256i channel[3],
+                                __m256i &exact)
+{
+    // aY = floor(1.1644 Y) = Y + floor(0.1644 Y): 10775 / 65536 gives the
+    // latter for every byte.
+    const __m256i aY = _mm256_add_epi16(luma, _mm256_mulhi_epu16(luma, _mm256_set1_epi16(10775)));
+    const __m256i bY = _mm256_sub_epi16(_mm256_mullo_epi16(luma, _mm256_set1_epi16(11644)),
+                                        _mm256_mullo_epi16(aY, _mm256_set1_epi16(10000)));
+    KX_UNROLL
+    for (int c = 0; c < 3; ++c)
+        channel[c] = _mm256_sub_epi16(_mm256_add_epi16(aY, pairsOf(terms.a[c], half)), _mm256_cmpgt_epi16(bY, pairsOf(terms.over[c], half)));
+    const __m256i one = _mm256_set1_epi16(1);
+    const __m256i greenTie = _mm256_and_si256(_mm256_cmpeq_epi16(bY, pairsOf(terms.tie[kGreen], half)),
+                                              _mm256_cmpgt_epi16(channel[kGreen], one));
+    const __m256i blueTie = _mm256_and_si256(_mm256_cmpeq_epi16(bY, pairsOf(terms.tie[kBlue], half)),
+                                             _mm256_cmpgt_epi16(channel[kBlue], one));
+    exact = _mm256_or_si256(exact, _mm256_or_si256(greenTie, blueTie));
+}
+
+// Byte shuffles that interleave the red, green and blue bytes of sixteen
+// pixels (one 128-bit lane) into 48 bytes: kInterleave[part][channel] picks,
+// for byte j of part `part`, pixel (16 part + j) / 3's byte of the channel
+// when that position holds it, else nothing (-128).
+struct InterleaveMasks {
+    alignas(32) int8_t mask[3][3][32];
+};
+
+constexpr InterleaveMasks makeInterleaveMasks()
+{
+    InterleaveMasks m{};
+    for (int part = 0; part < 3; ++part)
+        for (int channel = 0; channel < 3; ++channel)
+            for (int j = 0; j < 32; ++j) {
+                const int position = 16 * part + j % 16;
+                m.mask[part][channel][j] = static_cast<int8_t>(position % 3 == channel ? position / 3 : -128);
+            }
+    return m;
+}
+
+constexpr InterleaveMasks kInterleave = makeInterleaveMasks();
+
+// One row's 32 pixels: the channels' bytes hold pixels 0-15 in the low lane
+// and 16-31 in the high one; written as 96 interleaved 16-bit samples.
+KX_AVX2_INLINE void storeRow(const __m256i bytes[3], uint16_t *out)
+{
+    KX_UNROLL
+    for (int part = 0; part < 3; ++part) {
+        __m256i interleaved = _mm256_setzero_si256();
+        KX_UNROLL
+        for (int c = 0; c < 3; ++c) {
+            const __m256i mask = _mm256_load_si256(reinterpret_cast<const __m256i *>(kInterleave.mask[part][c]));
+            interleaved = _mm256_or_si256(interleaved, _mm256_shuffle_epi8(bytes[c], mask));
+        }
+        _mm256_storeu_si256(reinterpret_cast<__m256i *>(out + 16 * part),
+                            _mm256_cvtepu8_epi16(_mm256_castsi256_si128(interleaved)));
+        _mm256_storeu_si256(reinterpret_cast<__m256i *>(out + 48 + 16 * part),
+                            _mm256_cvtepu8_epi16(_mm256_extracti128_si256(interleaved, 1)));
+    }
+}
+
+// One row of 32 pixels; returns the lanes that need the doubles.
+KX_AVX2_INLINE __m256i convertRow(const uint8_t *luma, const ChromaTerms &terms, uint16_t *out)
+{
+    const __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(luma));
+    const __m256i zero = _mm256_setzero_si256();
+    // Pixels 0-7, 16-23 and 8-15, 24-31 as 16-bit lanes; packing the two
+    // halves back to bytes (limiting to 0..255) restores 0-15 | 16-31.
+    const __m256i halves[2] = {_mm256_unpacklo_epi8(bytes, zero), _mm256_unpackhi_epi8(bytes, zero)};
+    __m256i exact = zero;
+    __m256i channel[2][3];
+    convertHalf(halves[0], terms, 0, channel[0], exact);
+    convertHalf(halves[1], terms, 1, channel[1], exact);
+    const __m256i limited[3] = {_mm256_packus_epi16(channel[0][0], channel[1][0]),
+                                _mm256_packus_epi16(channel[0][1], channel[1][1]),
+                                _mm256_packus_epi16(channel[0][2], channel[1][2])};
+    storeRow(limited, out);
+    return exact;
+}
+
+KX_AVX2 size_t avx2IntegerKernel(const uint8_t *luma0, const uint8_t *luma1, const uint8_t *cb, const uint8_t *cr,
+                                 uint16_t *out0, uint16_t *out1, size_t samples)
+{
+    size_t s = 0;
+    for (; s + 16 <= samples; s += 16) {
+        const ChromaTerms terms = chromaTerms(cb + s, cr + s);
+        __m256i exact = convertRow(luma0 + 2 * s, terms, out0 + 6 * s);
+        if (out1) exact = _mm256_or_si256(exact, convertRow(luma1 + 2 * s, terms, out1 + 6 * s));
+        if (!_mm256_testz_si256(exact, exact))
+            _kxYuvAvx2Kernel(luma0 + 2 * s, luma1 ? luma1 + 2 * s : nullptr, cb + s, cr + s, out0 + 6 * s,
+                             out1 ? out1 + 6 * s : nullptr, 16);
+    }
+    return s + _kxYuvAvx2Kernel(luma0 + 2 * s, luma1 ? luma1 + 2 * s : nullptr, cb + s, cr + s, out0 + 6 * s,
+                                out1 ? out1 + 6 * s : nullptr, samples - s);
+}
+
+} // namespace
+
+const KxYuvRowKernel _kxYuvAvx2IntegerKernel = avx2IntegerKernel;
+
+#endif
