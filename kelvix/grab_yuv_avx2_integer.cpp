@@ -92,18 +92,11 @@ KX_AVX2_INLINE ChromaTerms chromaTerms(const uint8_t *cbBytes, const uint8_t *cr
     return terms;
 }
 
-// Sixteen chroma terms, each repeated for its pixel pair: those of samples
-// 0-3 and 8-11 (half 0) or 4-7 and 12-15 (half 1).
-KX_AVX2_INLINE __m256i pairsOf(__m256i samples, int half)
-{
-    return half ? _mm256_unpackhi_epi16(samples, samples) : _mm256_unpacklo_epi16(samples, samples);
-}
-
-// Half of one row's 32 pixels: pixels 0-7 and 16-23 (lanes of `half` 0) or
-// 8-15 and 24-31 (half 1), with their chroma terms repeated for pixel pairs.
-// Adds to `exact` the lanes whose green or blue may need the doubles.
-KX_AVX2_INLINE void convertHalf(__m256i luma, const ChromaTerms &terms, int half, __m256i channel[3],
-                                __m256i &exact)
+// One set of a row's 32 pixels: the even pixels (0, 2, .. 30) or the odd
+// ones, which meet chroma samples 0-15 in order. Gives the channels before
+// limiting, and the lanes where luma and chroma make green's and blue's N
+// a multiple of 10000.
+KX_AVX2_INLINE void convertSet(__m256i luma, const ChromaTerms &terms, __m256i channel[3], __m256i tie[2])
 {
     // aY = floor(1.1644 Y) = Y + floor(0.1644 Y): 10775 / 65536 gives the
     // latter for every byte.
@@ -112,19 +105,18 @@ KX_AVX2_INLINE void convertHalf(__m256i luma, const ChromaTerms &terms, int half
                                         _mm256_mullo_epi16(aY, _mm256_set1_epi16(10000)));
     KX_UNROLL
     for (int c = 0; c < 3; ++c)
-        channel[c] = _mm256_sub_epi16(_mm256_add_epi16(aY, pairsOf(terms.a[c], half)), _mm256_cmpgt_epi16(bY, pairsOf(terms.over[c], half)));
-    const __m256i one = _mm256_set1_epi16(1);
-    const __m256i greenTie = _mm256_and_si256(_mm256_cmpeq_epi16(bY, pairsOf(terms.tie[kGreen], half)),
-                                              _mm256_cmpgt_epi16(channel[kGreen], one));
-    const __m256i blueTie = _mm256_and_si256(_mm256_cmpeq_epi16(bY, pairsOf(terms.tie[kBlue], half)),
-                                             _mm256_cmpgt_epi16(channel[kBlue], one));
-    exact = _mm256_or_si256(exact, _mm256_or_si256(greenTie, blueTie));
+        channel[c] = _mm256_sub_epi16(_mm256_add_epi16(aY, terms.a[c]), _mm256_cmpgt_epi16(bY, terms.over[c]));
+    tie[0] = _mm256_cmpeq_epi16(bY, terms.tie[kGreen]);
+    tie[1] = _mm256_cmpeq_epi16(bY, terms.tie[kBlue]);
 }
 
 // Byte shuffles that interleave the red, green and blue bytes of sixteen
-// pixels (one 128-bit lane) into 48 bytes: kInterleave[part][channel] picks,
-// for byte j of part `part`, pixel (16 part + j) / 3's byte of the channel
-// when that position holds it, else nothing (-128).
+// pixels (one 128-bit lane, even pixels in bytes 0-7, odd ones in 8-15) into
+// 48 bytes: kInterleave[part][channel] picks, for byte j of part `part`, the
+// channel's byte of pixel (16 part + j) / 3 when that position holds this
+// channel, else nothing (-128).
+constexpr int setByte(int pixel) { return pixel % 2 ? 8 + pixel / 2 : pixel / 2; }
+
 struct InterleaveMasks {
     alignas(32) int8_t mask[3][3][32];
 };
@@ -136,7 +128,8 @@ constexpr InterleaveMasks makeInterleaveMasks()
         for (int channel = 0; channel < 3; ++channel)
             for (int j = 0; j < 32; ++j) {
                 const int position = 16 * part + j % 16;
-                m.mask[part][channel][j] = static_cast<int8_t>(position % 3 == channel ? position / 3 : -128);
+                m.mask[part][channel][j] =
+                    static_cast<int8_t>(position % 3 == channel ? setByte(position / 3) : -128);
             }
     return m;
 }
@@ -162,23 +155,28 @@ KX_AVX2_INLINE void storeRow(const __m256i bytes[3], uint16_t *out)
     }
 }
 
-// One row of 32 pixels; returns the lanes that need the doubles.
+// One row of 32 pixels; returns nonzero lanes where a green or blue tie has
+// a result of 2 or more, which the doubles must decide.
 KX_AVX2_INLINE __m256i convertRow(const uint8_t *luma, const ChromaTerms &terms, uint16_t *out)
 {
-    const __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(luma));
-    const __m256i zero = _mm256_setzero_si256();
-    // Pixels 0-7, 16-23 and 8-15, 24-31 as 16-bit lanes; packing the two
-    // halves back to bytes (limiting to 0..255) restores 0-15 | 16-31.
-    const __m256i halves[2] = {_mm256_unpacklo_epi8(bytes, zero), _mm256_unpackhi_epi8(bytes, zero)};
-    __m256i exact = zero;
-    __m256i channel[2][3];
-    convertHalf(halves[0], terms, 0, channel[0], exact);
-    convertHalf(halves[1], terms, 1, channel[1], exact);
-    const __m256i limited[3] = {_mm256_packus_epi16(channel[0][0], channel[1][0]),
-                                _mm256_packus_epi16(channel[0][1], channel[1][1]),
-                                _mm256_packus_epi16(channel[0][2], channel[1][2])};
-    storeRow(limited, out);
-    return exact;
+    // As 16-bit lanes, each pixel pair holds its even pixel in the low byte.
+    const __m256i pairs = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(luma));
+    const __m256i sets[2] = {_mm256_and_si256(pairs, _mm256_set1_epi16(0xFF)), _mm256_srli_epi16(pairs, 8)};
+    __m256i channel[2][3], tie[2][2];
+    convertSet(sets[0], terms, channel[0], tie[0]);
+    convertSet(sets[1], terms, channel[1], tie[1]);
+    // Packing limits to 0..255 and puts each lane's even pixels before its
+    // odd ones.
+    const __m256i bytes[3] = {_mm256_packus_epi16(channel[0][0], channel[1][0]),
+                              _mm256_packus_epi16(channel[0][1], channel[1][1]),
+                              _mm256_packus_epi16(channel[0][2], channel[1][2])};
+    storeRow(bytes, out);
+    const __m256i one = _mm256_set1_epi8(1);
+    const __m256i greenTie = _mm256_and_si256(_mm256_packs_epi16(tie[0][0], tie[1][0]),
+                                              _mm256_subs_epu8(bytes[kGreen], one));
+    const __m256i blueTie = _mm256_and_si256(_mm256_packs_epi16(tie[0][1], tie[1][1]),
+                                             _mm256_subs_epu8(bytes[kBlue], one));
+    return _mm256_or_si256(greenTie, blueTie);
 }
 
 KX_AVX2 size_t avx2IntegerKernel(const uint8_t *luma0, const uint8_t *luma1, const uint8_t *cb, const uint8_t *cr,
