@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "seed_scan.h"
 
 bool createVisionImages(VisionState &state)
 {
@@ -32,7 +33,7 @@ void clearGoalPositions(BlobRecord *goal)
     }
 }
 
-int32_t labelBlobs(kxImage *binPic, BlobRecord *blobs)
+int32_t labelBlobs(kxImage *binPic, BlobRecord *blobs, kxImage *labelCopy)
 {
     for (int32_t b = 0; b < kBlobTableSize; ++b) {
         blobs[b].valid = 0;
@@ -41,21 +42,29 @@ int32_t labelBlobs(kxImage *binPic, BlobRecord *blobs)
     clearBorders(binPic);
     const int64_t pixels = static_cast<int64_t>(binPic->width) * binPic->height;
     const int32_t width = binPic->width;
-    int32_t b = 0;
+    uint16_t *copy = labelCopy ? labelCopy->data : nullptr;
     // Index 0 is a border pixel. Pixels labelled by an earlier fill are no
     // longer 255, so every pixel is visited once by the scan and once by the
     // fill of its own region.
-    for (int64_t p = nextUnlabelled(binPic, 1); p >= 0 && p < pixels;
-         p = nextUnlabelled(binPic, p + 1)) {
+    auto next = [&](int64_t from) {
+        return copy ? findSampleCopying(binPic->data, from, pixels, kBlobUnlabelled, copy)
+                    : nextUnlabelled(binPic, from);
+    };
+    int32_t b = 0;
+    int64_t p = next(copy ? 0 : 1);
+    for (; p >= 0 && p < pixels; p = next(p + 1)) {
         blobs[b].seed = static_cast<int32_t>(p);
         kxFindBlob(binPic, b, static_cast<int32_t>(p / width), static_cast<int32_t>(p % width),
                    blobs);
+        if (copy) copy[p] = binPic->data[p];
         if (blobs[b].count >= kMinBlobPixels) blobs[b].valid = 1;
         if (++b == kBlobTableSize) {
             puts("Too many blobs!!!");
             break;
         }
     }
+    if (copy && p >= 0 && p + 1 < pixels)
+        memcpy(copy + p + 1, binPic->data + p + 1, static_cast<size_t>(pixels - p - 1) * sizeof(uint16_t));
     return b;
 }
 
@@ -73,15 +82,11 @@ int32_t selectCandidates(kxImage *greyPic, BlobRecord *blobs, BlobRecord *recon)
 
 namespace {
 
-// greyPic takes binPic's samples; it is re-made only if the sizes differ.
-bool copyLabels(const kxImage *binPic, kxImage *greyPic)
+// greyPic is made binPic's size if it is not.
+bool sizeLike(const kxImage *binPic, kxImage *greyPic)
 {
-    if (greyPic->width != binPic->width || greyPic->height != binPic->height || !greyPic->data) {
-        if (kxImageInit(greyPic, GRAY, binPic->width, binPic->height) < 0) return false;
-    }
-    size_t samples = static_cast<size_t>(binPic->width) * binPic->height;
-    memcpy(greyPic->data, binPic->data, samples * sizeof(uint16_t));
-    return true;
+    if (greyPic->width == binPic->width && greyPic->height == binPic->height && greyPic->data) return true;
+    return kxImageInit(greyPic, GRAY, binPic->width, binPic->height) == 0;
 }
 
 } // namespace
@@ -93,9 +98,13 @@ int32_t processFrame(VisionState &state)
     int32_t n = 0;
     if (state.pic->data && kxRgb2Binary(state.pic, kBrightThreshold, state.picWin, state.binPic) == 0 &&
         state.binPic->data && state.binPic->width > 0 && state.binPic->height > 0) {
-        labelBlobs(state.binPic, state.blobs);
-        if (copyLabels(state.binPic, state.greyPic))
+        // greyPic takes the labels during the labelling.
+        if (sizeLike(state.binPic, state.greyPic)) {
+            labelBlobs(state.binPic, state.blobs, state.greyPic);
             n = selectCandidates(state.greyPic, state.blobs, state.recon);
+        } else {
+            labelBlobs(state.binPic, state.blobs);
+        }
     } else {
         for (BlobRecord &blob : state.blobs) blob.valid = blob.count = 0;
     }

@@ -61,8 +61,9 @@ TargetReport reportPositions(const BlobRecord *goal);
 
 // Steps of processFrame, for tests and measurements.
 // Labels every region of binPic (borders cleared first) into the blob table;
-// returns the number of blobs.
-int32_t labelBlobs(kxImage *binPic, BlobRecord *blobs);
+// returns the number of blobs. A labelCopy of binPic's size receives the
+// labelled samples, copied during the seed search.
+int32_t labelBlobs(kxImage *binPic, BlobRecord *blobs, kxImage *labelCopy = nullptr);
 // Centroids of the valid blobs on greyPic; copies those in the row band to
 // recon and returns their number.
 int32_t selectCandidates(kxImage *greyPic, BlobRecord *blobs, BlobRecord *recon);

@@ -41,6 +41,15 @@ protected:
             if (state.goal[g].row || state.goal[g].col) return false;
         return true;
     }
+    // Pixels where greyPic differs from the labelled binPic: only the
+    // centroid marks may.
+    int greyDifferences() const
+    {
+        int differences = 0;
+        for (int i = 0; i < 640 * 480; ++i)
+            if (state.greyPic->data[i] != state.binPic->data[i] && state.greyPic->data[i] != 253) ++differences;
+        return differences;
+    }
     // A 5 x 5 square whose centroid is (row, col).
     void marker(int row, int col) { drawShapeRgb(state.pic, rectShape(5, 5), row - 2, col - 2); }
 
@@ -134,6 +143,10 @@ TEST_F(Frame, TooManyBlobsStopsTheScanAtTheTableSize)
     EXPECT_EQ(output, "Too many blobs!!!\n");
     EXPECT_EQ(state.recon[0].seed, 198 * 640 + 98);
     EXPECT_TRUE(nothingPublished());
+    // The grey copy holds the labels, and after the stop the three markers
+    // left unlabelled.
+    EXPECT_EQ(greyDifferences(), 0);
+    EXPECT_EQ(state.greyPic->data[300 * 640 + 300], 255);
 
     // Exactly 255 regions also fill the table; 254 do not.
     for (int r = 190; r < 310; ++r)
