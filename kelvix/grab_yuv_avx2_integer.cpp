@@ -37,58 +37,80 @@ struct ChromaTerms {
     __m256i tie[3];
 };
 
-// floor(c / 10000) and the remainder, for integers c held exactly in floats
-// (|c| < 2^24). Rounded in float, c * 1e-4 is within 4e-5 of the exact
-// quotient for the |c| < 3e6 met here, and the exact quotient's fraction is 0
-// or at least 1e-4: adding 5e-5 before the floor puts every quotient on its
-// own side of the integers.
-KX_AVX2_INLINE void divideBy10000(__m256 c, __m256i &quotient, __m256i &remainder)
+// The quotient and remainder by 10000 of a chroma term K x + C of one chroma
+// byte x: a = floor((K x + C) / 10000) = I x + E + floor((x + c0) M / 65536),
+// whose constants were found by a search over all 256 bytes (the conversion
+// test checks every combination), and 9999 - b = 10000 a - K x - C + 9999,
+// computed modulo 65536 (the result lies in 0..9999).
+struct ByteTerm {
+    int16_t factor;   // K
+    int16_t offset;   // C mod 65536
+    int16_t slope;    // I
+    int16_t multiplier;  // M (unsigned)
+    int16_t shift;    // c0
+    int16_t base;     // E
+};
+
+KX_AVX2_INLINE __m256i quotient(__m256i x, const ByteTerm &t)
 {
-    const __m256 q = _mm256_floor_ps(_mm256_add_ps(_mm256_mul_ps(c, _mm256_set1_ps(1e-4f)), _mm256_set1_ps(5e-5f)));
-    quotient = _mm256_cvtps_epi32(q);
-    remainder = _mm256_cvtps_epi32(_mm256_sub_ps(c, _mm256_mul_ps(q, _mm256_set1_ps(10000.0f))));
+    const __m256i part = _mm256_mulhi_epu16(_mm256_add_epi16(x, _mm256_set1_epi16(t.shift)),
+                                            _mm256_set1_epi16(t.multiplier));
+    __m256i whole = _mm256_add_epi16(part, _mm256_set1_epi16(t.base));
+    if (t.slope > 0) {
+        for (int i = 0; i < t.slope; ++i) whole = _mm256_add_epi16(whole, x);
+    } else {
+        for (int i = 0; i < -t.slope; ++i) whole = _mm256_sub_epi16(whole, x);
+    }
+    return whole;
 }
 
-// Sixteen bytes as floats in two vectors: samples 0-3, 8-11 and 4-7, 12-15,
-// the order in which packing 32-bit lanes to 16-bit ones restores 0-15.
-KX_AVX2_INLINE void sampleFloats(const uint8_t *bytes, __m256 out[2])
+// 10000 a - K x - C for a term's quotient a: 9999 - b less 9999.
+KX_AVX2_INLINE __m256i remainderComplement(__m256i x, __m256i a, const ByteTerm &t)
 {
-    const __m128i order = _mm_setr_epi8(0, 1, 2, 3, 8, 9, 10, 11, 4, 5, 6, 7, 12, 13, 14, 15);
-    const __m128i ordered = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i *>(bytes)), order);
-    out[0] = _mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(ordered));
-    out[1] = _mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(_mm_srli_si128(ordered, 8)));
+    return _mm256_sub_epi16(_mm256_mullo_epi16(a, _mm256_set1_epi16(10000)),
+                            _mm256_add_epi16(_mm256_mullo_epi16(x, _mm256_set1_epi16(t.factor)),
+                                             _mm256_set1_epi16(t.offset)));
+}
+
+// The terms without 11644 Y, the luma offset included (11644 * -16 =
+// -186304, and -128 times each chroma factor): red 15960 Cr - 2229184, blue
+// 20172 Cb - 2768320, green -3918 Cb + (-8130 Cr + 1355840).
+constexpr int16_t wrapped(int32_t value) { return static_cast<int16_t>(static_cast<uint16_t>(value & 0xFFFF)); }
+constexpr ByteTerm kRedTerm{15960, wrapped(-2229184), 1, wrapped(39055), 27, -239};
+constexpr ByteTerm kBlueTerm{20172, wrapped(-2768320), 2, 1126, 10, -277};
+constexpr ByteTerm kGreenCbTerm{-3918, 0, -1, wrapped(39855), 296, -180};
+constexpr ByteTerm kGreenCrTerm{-8130, wrapped(1355840), -1, 12257, 94, 118};
+
+// Where N is a multiple of 10000: bY == (10000 - bC) mod 10000, from
+// over = 9999 - bC.
+KX_AVX2_INLINE __m256i tieOf(__m256i over)
+{
+    const __m256i nine = _mm256_set1_epi16(9999);
+    return _mm256_andnot_si256(_mm256_cmpeq_epi16(over, nine), _mm256_add_epi16(over, _mm256_set1_epi16(1)));
 }
 
 KX_AVX2_INLINE ChromaTerms chromaTerms(const uint8_t *cbBytes, const uint8_t *crBytes)
 {
-    __m256 cb[2], cr[2];
-    sampleFloats(cbBytes, cb);
-    sampleFloats(crBytes, cr);
+    const __m256i cb = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i *>(cbBytes)));
+    const __m256i cr = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i *>(crBytes)));
+    const __m256i nine = _mm256_set1_epi16(9999);
     ChromaTerms terms;
-    // The terms without 11644 Y, the luma offset -16 included: 11644 * -16 =
-    // -186304, and -128 times each chroma factor.
-    KX_UNROLL
-    for (int channel = 0; channel < 3; ++channel) {
-        __m256i a[2], b[2];
-        KX_UNROLL
-        for (int h = 0; h < 2; ++h) {
-            __m256 c;
-            if (channel == kRed)
-                c = _mm256_add_ps(_mm256_mul_ps(cr[h], _mm256_set1_ps(15960.0f)), _mm256_set1_ps(-2229184.0f));
-            else if (channel == kBlue)
-                c = _mm256_add_ps(_mm256_mul_ps(cb[h], _mm256_set1_ps(20172.0f)), _mm256_set1_ps(-2768320.0f));
-            else
-                c = _mm256_add_ps(_mm256_add_ps(_mm256_mul_ps(cb[h], _mm256_set1_ps(-3918.0f)),
-                                                _mm256_mul_ps(cr[h], _mm256_set1_ps(-8130.0f))),
-                                  _mm256_set1_ps(1355840.0f));
-            divideBy10000(c, a[h], b[h]);
-        }
-        terms.a[channel] = _mm256_packs_epi32(a[0], a[1]);
-        const __m256i remainder = _mm256_packs_epi32(b[0], b[1]);
-        terms.over[channel] = _mm256_sub_epi16(_mm256_set1_epi16(9999), remainder);
-        const __m256i zero = _mm256_cmpeq_epi16(remainder, _mm256_setzero_si256());
-        terms.tie[channel] = _mm256_andnot_si256(zero, _mm256_sub_epi16(_mm256_set1_epi16(10000), remainder));
-    }
+    terms.a[kRed] = quotient(cr, kRedTerm);
+    terms.over[kRed] = _mm256_add_epi16(remainderComplement(cr, terms.a[kRed], kRedTerm), nine);
+    terms.a[kBlue] = quotient(cb, kBlueTerm);
+    terms.over[kBlue] = _mm256_add_epi16(remainderComplement(cb, terms.a[kBlue], kBlueTerm), nine);
+    terms.tie[kBlue] = tieOf(terms.over[kBlue]);
+    // Green's two byte terms: their remainders carry into the quotient.
+    const __m256i aCb = quotient(cb, kGreenCbTerm), aCr = quotient(cr, kGreenCrTerm);
+    // (10000 - bCb) + (10000 - bCr) - 10000 = 10000 - (bCb + bCr): at most 0 when they carry.
+    const __m256i complement = _mm256_add_epi16(
+        _mm256_add_epi16(remainderComplement(cb, aCb, kGreenCbTerm), remainderComplement(cr, aCr, kGreenCrTerm)),
+        _mm256_set1_epi16(10000));
+    const __m256i carry = _mm256_cmpgt_epi16(_mm256_set1_epi16(1), complement);  // -1 where bCb + bCr >= 10000
+    terms.a[kGreen] = _mm256_sub_epi16(_mm256_add_epi16(aCb, aCr), carry);
+    terms.over[kGreen] = _mm256_add_epi16(_mm256_sub_epi16(complement, _mm256_and_si256(carry, _mm256_set1_epi16(-10000))),
+                                          _mm256_set1_epi16(9999 - 10000));
+    terms.tie[kGreen] = tieOf(terms.over[kGreen]);
     return terms;
 }
 
