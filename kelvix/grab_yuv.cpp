@@ -152,7 +152,9 @@ bool _kxYuvPathAvailable(KxYuvPath path)
     case KxYuvPath::Avx2:
     case KxYuvPath::Avx2Integer:
 #if defined(__x86_64__) || defined(__i386__)
-        return _kxYuvAvx2Kernel != nullptr && __builtin_cpu_supports("avx2");
+        // The integer kernel hands blocks to the double one.
+        return _kxYuvAvx2Kernel != nullptr && _kxYuvAvx2IntegerKernel != nullptr &&
+               __builtin_cpu_supports("avx2");
 #else
         return false;
 #endif
