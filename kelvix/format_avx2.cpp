@@ -8,26 +8,22 @@
 
 namespace {
 
-// Sums of the 24 samples of each 128-bit lane group: a (samples 0-7 of the
-// group), b (8-15) and c (16-23), at every sample position: sample + the next
-// + the one after, with saturating 16-bit additions. A saturated sum is above
-// every limit below 65535, so the comparison stays exact. Only the sums that
-// start a pixel are used, and those never need a sample past the group.
+// Channel sums of the eight pixels of each 128-bit lane group of 24 samples:
+// a (samples 0-7 of the group), b (8-15) and c (16-23). Word blends pick one
+// channel of every pixel: the red samples 0, 3, .. 21 lie at word 0, 3, 6 of
+// a, 1, 4, 7 of b and 2, 5 of c, giving pixels 0, 3, 6, 1, 4, 7, 2, 5 in
+// word order; green and blue, picked the same way, come out in that order
+// turned by one and two words. Turning them back lines the channels up for
+// saturating 16-bit additions (a saturated sum is above every limit below
+// 65535, so the comparison stays exact). The sums are in that word order.
 __attribute__((target("avx2"))) inline __m256i pixelSums(__m256i a, __m256i b, __m256i c)
 {
-    const __m256i sumA = _mm256_adds_epu16(_mm256_adds_epu16(a, _mm256_alignr_epi8(b, a, 2)), _mm256_alignr_epi8(b, a, 4));
-    const __m256i sumB = _mm256_adds_epu16(_mm256_adds_epu16(b, _mm256_alignr_epi8(c, b, 2)), _mm256_alignr_epi8(c, b, 4));
-    const __m256i sumC = _mm256_adds_epu16(_mm256_adds_epu16(c, _mm256_srli_si256(c, 2)), _mm256_srli_si256(c, 4));
-    // Pixel starts: samples 0, 3, 6 (words 0, 3, 6 of a), 9, 12, 15 (words
-    // 1, 4, 7 of b), 18, 21 (words 2, 5 of c).
-    const __m256i fromA = _mm256_setr_epi8(0, 1, 6, 7, 12, 13, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1,
-                                           0, 1, 6, 7, 12, 13, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
-    const __m256i fromB = _mm256_setr_epi8(-1, -1, -1, -1, -1, -1, 2, 3, 8, 9, 14, 15, -1, -1, -1, -1,
-                                           -1, -1, -1, -1, -1, -1, 2, 3, 8, 9, 14, 15, -1, -1, -1, -1);
-    const __m256i fromC = _mm256_setr_epi8(-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 4, 5, 10, 11,
-                                           -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 4, 5, 10, 11);
-    return _mm256_or_si256(_mm256_or_si256(_mm256_shuffle_epi8(sumA, fromA), _mm256_shuffle_epi8(sumB, fromB)),
-                           _mm256_shuffle_epi8(sumC, fromC));
+    // Blend masks: bit k takes word k of the second operand.
+    const __m256i red = _mm256_blend_epi16(_mm256_blend_epi16(a, b, 0x92), c, 0x24);    // b: 1 4 7, c: 2 5
+    const __m256i green = _mm256_blend_epi16(_mm256_blend_epi16(a, b, 0x24), c, 0x49);  // b: 2 5, c: 0 3 6
+    const __m256i blue = _mm256_blend_epi16(_mm256_blend_epi16(a, b, 0x49), c, 0x92);   // b: 0 3 6, c: 1 4 7
+    return _mm256_adds_epu16(_mm256_adds_epu16(red, _mm256_alignr_epi8(green, green, 2)),
+                             _mm256_alignr_epi8(blue, blue, 4));
 }
 
 __attribute__((target("avx2"))) size_t thresholdAvx2(const uint16_t *rgb, uint16_t *out, size_t pixels,
@@ -46,9 +42,13 @@ __attribute__((target("avx2"))) size_t thresholdAvx2(const uint16_t *rgb, uint16
         const __m256i a = _mm256_blend_epi32(first, second, 0xF0);  // 0-7, 24-31
         const __m256i b = _mm256_permute2x128_si256(first, third, 0x21);  // 8-15, 32-39
         const __m256i c = _mm256_blend_epi32(second, third, 0xF0);  // 16-23, 40-47
-        const __m256i sums = pixelSums(a, b, c);
-        const __m256i notAbove = _mm256_cmpeq_epi16(_mm256_subs_epu16(sums, limits), _mm256_setzero_si256());
-        _mm256_storeu_si256(reinterpret_cast<__m256i *>(out + i), _mm256_andnot_si256(notAbove, bright));
+        const __m256i notAbove = _mm256_cmpeq_epi16(_mm256_subs_epu16(pixelSums(a, b, c), limits),
+                                                    _mm256_setzero_si256());
+        // Back from pixel order 0, 3, 6, 1, 4, 7, 2, 5 to 0 .. 7.
+        const __m256i pixelOrder = _mm256_setr_epi8(0, 1, 6, 7, 12, 13, 2, 3, 8, 9, 14, 15, 4, 5, 10, 11,
+                                                    0, 1, 6, 7, 12, 13, 2, 3, 8, 9, 14, 15, 4, 5, 10, 11);
+        _mm256_storeu_si256(reinterpret_cast<__m256i *>(out + i),
+                            _mm256_shuffle_epi8(_mm256_andnot_si256(notAbove, bright), pixelOrder));
     }
     return i;
 }
