@@ -3,6 +3,7 @@
 // target attributes, and only after the processor has been asked (see
 // _kxYuvPathAvailable); FMA stays off, so no multiply and add are fused.
 #include "grab_yuv.h"
+#include "grab_yuv_interleave.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
@@ -16,33 +17,8 @@ namespace {
 // sixteen) and the odd ones, so that four neighbouring pixels of a set meet
 // four consecutive chroma samples and the chroma products need no
 // repeating. A set's channel values end up as bytes 0-7 (even pixels) and
-// 8-15 (odd pixels) of a vector.
-constexpr int setByte(int pixel) { return pixel % 2 ? 8 + pixel / 2 : pixel / 2; }
-
-// Byte shuffles that interleave the red, green and blue bytes of sixteen
-// pixels into 48 bytes: kInterleave[part][channel] picks, for byte j of
-// output part `part`, the channel's byte of pixel (16 part + j) / 3 when that
-// position holds this channel, else nothing (-128). Both 128-bit lanes hold
-// the same shuffle: the low lane works on the first row, the high one on the
-// second.
-struct InterleaveMasks {
-    alignas(32) int8_t mask[3][3][32];
-};
-
-constexpr InterleaveMasks makeInterleaveMasks()
-{
-    InterleaveMasks m{};
-    for (int part = 0; part < 3; ++part)
-        for (int channel = 0; channel < 3; ++channel)
-            for (int j = 0; j < 32; ++j) {
-                const int position = 16 * part + j % 16;
-                m.mask[part][channel][j] =
-                    static_cast<int8_t>(position % 3 == channel ? setByte(position / 3) : -128);
-            }
-    return m;
-}
-
-constexpr InterleaveMasks kInterleave = makeInterleaveMasks();
+// 8-15 (odd pixels) of a vector (grab_yuv_interleave.h); the low 128-bit lane
+// works on the first row, the high one on the second.
 
 // Eight chroma bytes minus 128 as two vectors of four doubles.
 KX_AVX2_INLINE void chromaDoubles(const uint8_t *bytes, __m256d out[2])
@@ -77,26 +53,6 @@ KX_AVX2_INLINE void scaledLuma(const uint8_t *luma, __m256d scaled[2][2])
 KX_AVX2_INLINE __m128i limitedBytes(__m128i a, __m128i b, __m128i c, __m128i d)
 {
     return _mm_packus_epi16(_mm_packs_epi32(a, b), _mm_packs_epi32(c, d));
-}
-
-// The channel bytes of sixteen pixels in each of two rows, the first row in
-// the low lanes, as interleaved 16-bit samples.
-KX_AVX2_INLINE void store(const __m256i channel[3], uint16_t *out0, uint16_t *out1)
-{
-    KX_UNROLL
-    for (int part = 0; part < 3; ++part) {
-        __m256i bytes = _mm256_setzero_si256();
-        KX_UNROLL
-        for (int ch = 0; ch < 3; ++ch) {
-            const __m256i mask = _mm256_load_si256(reinterpret_cast<const __m256i *>(kInterleave.mask[part][ch]));
-            bytes = _mm256_or_si256(bytes, _mm256_shuffle_epi8(channel[ch], mask));
-        }
-        _mm256_storeu_si256(reinterpret_cast<__m256i *>(out0 + 16 * part),
-                            _mm256_cvtepu8_epi16(_mm256_castsi256_si128(bytes)));
-        if (out1)
-            _mm256_storeu_si256(reinterpret_cast<__m256i *>(out1 + 16 * part),
-                                _mm256_cvtepu8_epi16(_mm256_extracti128_si256(bytes, 1)));
-    }
 }
 
 // Sixteen pixels of two rows over eight chroma samples; the chroma products
@@ -140,7 +96,7 @@ KX_AVX2_INLINE void convertBlock(const uint8_t *luma0, const uint8_t *luma1, con
     }
     const __m256i channel[3] = {_mm256_setr_m128i(red[0], red[1]), _mm256_setr_m128i(green[0], green[1]),
                                 _mm256_setr_m128i(blue[0], blue[1])};
-    store(channel, out0, out1);
+    _kxYuvStoreInterleaved(channel, out0, out1);  // first row in the low lanes
 }
 
 // A single row goes through as its own second row, whose results are

@@ -8,15 +8,17 @@
 // integer, far beyond the doubles' rounding (below 1e-12 here), so the
 // formula truncates to floor(N / 10000) (or 0 below zero). Only where N is a
 // multiple of 10000 can the formula's doubles land just below the integer
-// and truncate one lower; that happens for a few dozen (Y, Cb, Cr) of green
-// and blue, all with a result of 2 or more. A block with such a pixel is
-// converted again by the double-precision AVX2 kernel.
+// and truncate one lower; that happens for 71 (Y, Cb, Cr) of green and
+// blue, all where N / 10000 is 2 or more. A block with such a pixel (N a
+// multiple of 10000, quotient 2 or more) is converted again by the
+// double-precision AVX2 kernel.
 //
 // floor(N / 10000) is computed as aY + aC + carry: 11644 Y = 10000 aY + bY
 // per pixel, the chroma term C = 10000 aC + bC per chroma sample (both b in
 // 0..9999), carry = bY + bC >= 10000. N is a multiple of 10000 where bY ==
 // (10000 - bC) mod 10000.
 #include "grab_yuv.h"
+#include "grab_yuv_interleave.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
@@ -43,12 +45,12 @@ struct ChromaTerms {
 // test checks every combination), and 9999 - b = 10000 a - K x - C + 9999,
 // computed modulo 65536 (the result lies in 0..9999).
 struct ByteTerm {
-    int16_t factor;   // K
-    int16_t offset;   // C mod 65536
-    int16_t slope;    // I
-    int16_t multiplier;  // M (unsigned)
-    int16_t shift;    // c0
-    int16_t base;     // E
+    int16_t factor;      // K
+    int16_t offset;      // C mod 65536
+    int16_t slope;       // I
+    int16_t multiplier;  // M, as unsigned
+    int16_t shift;       // c0
+    int16_t base;        // E
 };
 
 KX_AVX2_INLINE __m256i quotient(__m256i x, const ByteTerm &t)
@@ -64,7 +66,7 @@ KX_AVX2_INLINE __m256i quotient(__m256i x, const ByteTerm &t)
     return whole;
 }
 
-// 10000 a - K x - C for a term's quotient a: 9999 - b less 9999.
+// 10000 a - (K x + C) = -b for a term's quotient a, modulo 65536.
 KX_AVX2_INLINE __m256i remainderComplement(__m256i x, __m256i a, const ByteTerm &t)
 {
     return _mm256_sub_epi16(_mm256_mullo_epi16(a, _mm256_set1_epi16(10000)),
@@ -102,14 +104,15 @@ KX_AVX2_INLINE ChromaTerms chromaTerms(const uint8_t *cbBytes, const uint8_t *cr
     terms.tie[kBlue] = tieOf(terms.over[kBlue]);
     // Green's two byte terms: their remainders carry into the quotient.
     const __m256i aCb = quotient(cb, kGreenCbTerm), aCr = quotient(cr, kGreenCrTerm);
-    // (10000 - bCb) + (10000 - bCr) - 10000 = 10000 - (bCb + bCr): at most 0 when they carry.
+    // -bCb - bCr + 10000: at most 0 when the remainders carry.
     const __m256i complement = _mm256_add_epi16(
         _mm256_add_epi16(remainderComplement(cb, aCb, kGreenCbTerm), remainderComplement(cr, aCr, kGreenCrTerm)),
         _mm256_set1_epi16(10000));
     const __m256i carry = _mm256_cmpgt_epi16(_mm256_set1_epi16(1), complement);  // -1 where bCb + bCr >= 10000
     terms.a[kGreen] = _mm256_sub_epi16(_mm256_add_epi16(aCb, aCr), carry);
-    terms.over[kGreen] = _mm256_add_epi16(_mm256_sub_epi16(complement, _mm256_and_si256(carry, _mm256_set1_epi16(-10000))),
-                                          _mm256_set1_epi16(9999 - 10000));
+    // 9999 - bG, bG = bCb + bCr - 10000 carry.
+    const __m256i carried = _mm256_sub_epi16(complement, _mm256_and_si256(carry, _mm256_set1_epi16(-10000)));
+    terms.over[kGreen] = _mm256_add_epi16(carried, _mm256_set1_epi16(9999 - 10000));
     terms.tie[kGreen] = tieOf(terms.over[kGreen]);
     return terms;
 }
@@ -132,51 +135,6 @@ KX_AVX2_INLINE void convertSet(__m256i luma, const ChromaTerms &terms, __m256i c
     tie[1] = _mm256_cmpeq_epi16(bY, terms.tie[kBlue]);
 }
 
-// Byte shuffles that interleave the red, green and blue bytes of sixteen
-// pixels (one 128-bit lane, even pixels in bytes 0-7, odd ones in 8-15) into
-// 48 bytes: kInterleave[part][channel] picks, for byte j of part `part`, the
-// channel's byte of pixel (16 part + j) / 3 when that position holds this
-// channel, else nothing (-128).
-constexpr int setByte(int pixel) { return pixel % 2 ? 8 + pixel / 2 : pixel / 2; }
-
-struct InterleaveMasks {
-    alignas(32) int8_t mask[3][3][32];
-};
-
-constexpr InterleaveMasks makeInterleaveMasks()
-{
-    InterleaveMasks m{};
-    for (int part = 0; part < 3; ++part)
-        for (int channel = 0; channel < 3; ++channel)
-            for (int j = 0; j < 32; ++j) {
-                const int position = 16 * part + j % 16;
-                m.mask[part][channel][j] =
-                    static_cast<int8_t>(position % 3 == channel ? setByte(position / 3) : -128);
-            }
-    return m;
-}
-
-constexpr InterleaveMasks kInterleave = makeInterleaveMasks();
-
-// One row's 32 pixels: the channels' bytes hold pixels 0-15 in the low lane
-// and 16-31 in the high one; written as 96 interleaved 16-bit samples.
-KX_AVX2_INLINE void storeRow(const __m256i bytes[3], uint16_t *out)
-{
-    KX_UNROLL
-    for (int part = 0; part < 3; ++part) {
-        __m256i interleaved = _mm256_setzero_si256();
-        KX_UNROLL
-        for (int c = 0; c < 3; ++c) {
-            const __m256i mask = _mm256_load_si256(reinterpret_cast<const __m256i *>(kInterleave.mask[part][c]));
-            interleaved = _mm256_or_si256(interleaved, _mm256_shuffle_epi8(bytes[c], mask));
-        }
-        _mm256_storeu_si256(reinterpret_cast<__m256i *>(out + 16 * part),
-                            _mm256_cvtepu8_epi16(_mm256_castsi256_si128(interleaved)));
-        _mm256_storeu_si256(reinterpret_cast<__m256i *>(out + 48 + 16 * part),
-                            _mm256_cvtepu8_epi16(_mm256_extracti128_si256(interleaved, 1)));
-    }
-}
-
 // One row of 32 pixels; returns nonzero lanes where a green or blue tie has
 // a result of 2 or more, which the doubles must decide.
 KX_AVX2_INLINE __m256i convertRow(const uint8_t *luma, const ChromaTerms &terms, uint16_t *out)
@@ -192,7 +150,7 @@ KX_AVX2_INLINE __m256i convertRow(const uint8_t *luma, const ChromaTerms &terms,
     const __m256i bytes[3] = {_mm256_packus_epi16(channel[0][0], channel[1][0]),
                               _mm256_packus_epi16(channel[0][1], channel[1][1]),
                               _mm256_packus_epi16(channel[0][2], channel[1][2])};
-    storeRow(bytes, out);
+    _kxYuvStoreInterleaved(bytes, out, out + 48);  // pixels 0-15 in the low lanes, 16-31 in the high
     const __m256i one = _mm256_set1_epi8(1);
     const __m256i greenTie = _mm256_and_si256(_mm256_packs_epi16(tie[0][0], tie[1][0]),
                                               _mm256_subs_epu8(bytes[kGreen], one));
