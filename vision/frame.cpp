@@ -42,10 +42,11 @@ int32_t labelBlobs(kxImage *binPic, BlobRecord *blobs, kxImage *labelCopy)
     clearBorders(binPic);
     const int64_t pixels = static_cast<int64_t>(binPic->width) * binPic->height;
     const int32_t width = binPic->width;
-    uint16_t *copy = labelCopy ? labelCopy->data : nullptr;
-    // Index 0 is a border pixel. Pixels labelled by an earlier fill are no
-    // longer 255, so every pixel is visited once by the scan and once by the
-    // fill of its own region.
+    uint16_t *copy = labelCopy && binPic->data ? labelCopy->data : nullptr;
+    // Index 0 is a border pixel (the copying search starts there only to copy
+    // it). Pixels labelled by an earlier fill are no longer 255, so every
+    // pixel is visited once by the scan and once by the fill of its own
+    // region.
     auto next = [&](int64_t from) {
         return copy ? findSampleCopying(binPic->data, from, pixels, kBlobUnlabelled, copy)
                     : nextUnlabelled(binPic, from);
