@@ -24,12 +24,7 @@ const char kSteering[] = "\n -0.384615 300 2.000000"; // both left markers: spee
 // the controller gives up with status 1 and leaves the vision side alone.
 TEST_F(ControllerRun, ReportsThatStopComingStopTheRobot)
 {
-    startVision();
-    ASSERT_TRUE(startSimulator());
-    startController();
-    ASSERT_TRUE(expectOutput(kWanderBanner));
-    show(150, 203, 300, 310, 250, 301);
-    ASSERT_TRUE(expectOutput(kDockingBanner));
+    ASSERT_TRUE(startDocking());
     ASSERT_TRUE(expectOutput(kSteering));
 
     stopFrames();
@@ -49,12 +44,7 @@ TEST_F(ControllerRun, ReportsThatStopComingStopTheRobot)
 // The vision program ends by itself and removes its semaphore set.
 TEST_F(ControllerRun, AVisionProgramThatEndsStopsTheRobotWithStatus1)
 {
-    startVision();
-    ASSERT_TRUE(startSimulator());
-    startController();
-    ASSERT_TRUE(expectOutput(kWanderBanner));
-    show(150, 203, 300, 310, 250, 301);
-    ASSERT_TRUE(expectOutput(kDockingBanner));
+    ASSERT_TRUE(startDocking());
     stopFrames();
     vision->removeSemaphore();
     ASSERT_TRUE(expectOutput("Vision program gone (its semaphore set was removed)", seconds(2)));

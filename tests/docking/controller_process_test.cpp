@@ -131,12 +131,7 @@ TEST_F(ControllerRun, DocksOnTheRightMarkersAndSteersByDistanceAndMiddleMarker)
 
 TEST_F(ControllerRun, ArrivesOnAStallWithTheRightMarkersGone)
 {
-    startVision();
-    ASSERT_TRUE(startSimulator());
-    startController();
-    ASSERT_TRUE(expectOutput(kWanderBanner));
-    show(150, 203, 300, 310, 250, 301);
-    ASSERT_TRUE(expectOutput(kDockingBanner));
+    ASSERT_TRUE(startDocking());
     ASSERT_TRUE(expectOutput(" 300 2.000000"));
 
     // Near the station every marker leaves the picture: stop and turn.
@@ -154,12 +149,7 @@ TEST_F(ControllerRun, ArrivesOnAStallWithTheRightMarkersGone)
 
 TEST_F(ControllerRun, AStallWhileTheRightMarkersAreSeenIsNoArrival)
 {
-    startVision();
-    ASSERT_TRUE(startSimulator());
-    startController();
-    ASSERT_TRUE(expectOutput(kWanderBanner));
-    show(150, 203, 300, 310, 250, 301);
-    ASSERT_TRUE(expectOutput(kDockingBanner));
+    ASSERT_TRUE(startDocking());
     simulator->sendLine("stall on");
     std::this_thread::sleep_for(milliseconds(1000));
     EXPECT_EQ(controller->output().find(kArrival), std::string::npos);
@@ -198,12 +188,7 @@ TEST_F(ControllerRun, AStallBeforeAnyEstimateCountsAsArrival)
 
 TEST_F(ControllerRun, EscapeEndsTheRunThroughAria)
 {
-    startVision();
-    ASSERT_TRUE(startSimulator());
-    startController();
-    ASSERT_TRUE(expectOutput(kWanderBanner));
-    show(150, 203, 300, 310, 250, 301);
-    ASSERT_TRUE(expectOutput(kDockingBanner));
+    ASSERT_TRUE(startDocking());
     ASSERT_TRUE(controller->sendBytes("\x1b"));
     EXPECT_EQ(controller->waitForExit(seconds(10)), 0);
     EXPECT_EQ(occurrences(controller->output(), kStopNotice), 1);

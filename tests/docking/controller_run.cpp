@@ -127,4 +127,15 @@ void ControllerRun::show(int urRow, int lrRow, int ulCol, int llCol, int mlRow, 
     return ::testing::AssertionSuccess();
 }
 
+::testing::AssertionResult ControllerRun::startDocking()
+{
+    startVision();
+    if (!startSimulator()) return ::testing::AssertionFailure() << "the simulator did not come up";
+    startController();
+    ::testing::AssertionResult wandering = expectOutput(kWanderBanner);
+    if (!wandering) return wandering;
+    show(150, 203, 300, 310, 250, 301);
+    return expectOutput(kDockingBanner);
+}
+
 } // namespace dockingtest

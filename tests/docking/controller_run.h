@@ -48,6 +48,11 @@ protected:
     void show(int urRow, int lrRow, int ulCol, int llCol, int mlRow = 0, int mlCol = 0);
     void showNothing() { show(0, 0, 0, 0); }
 
+    // Vision side, simulator and controller started; once the controller
+    // wanders, the station is shown in front (both left markers, middle-left
+    // seen) until it switches to docking.
+    ::testing::AssertionResult startDocking();
+
     // Waits for `text` on the controller's output after the last match.
     ::testing::AssertionResult expectOutput(const std::string &text, milliseconds timeout = seconds(10));
 
