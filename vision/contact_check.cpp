@@ -7,10 +7,18 @@
 
 namespace {
 
-std::string words(const char *word, double amount, const char *unit)
+// Degrees to a tenth, millimetres whole: about what a mount can be set to.
+std::string degrees(const char *word, double amount)
 {
     char text[64];
-    snprintf(text, sizeof text, "%s %.*f %s", word, unit[0] == 'd' ? 1 : 0, amount, unit);
+    snprintf(text, sizeof text, "%s %.1f deg", word, amount);
+    return text;
+}
+
+std::string millimetres(const char *word, double amount)
+{
+    char text[64];
+    snprintf(text, sizeof text, "%s %.0f mm", word, amount);
     return text;
 }
 
@@ -46,21 +54,21 @@ ContactVerdict contactVerdict(const OuterRows &rows, double focalPixels, double 
     v.shiftRows = (above * (lower - axisRow) - below * (axisRow - upper)) / (above + below);
     if (std::fabs(v.shiftRows) >= kTiltRows) {
         // Content too low in the picture: the camera looks too high.
-        const double degrees = std::atan(std::fabs(v.shiftRows) / focalPixels) * 180.0 / M_PI;
-        v.verdict = words(v.shiftRows > 0 ? "tilt-down" : "tilt-up", degrees, "deg");
+        const double tilt = std::atan(std::fabs(v.shiftRows) / focalPixels) * 180.0 / M_PI;
+        v.verdict = degrees(v.shiftRows > 0 ? "tilt-down" : "tilt-up", tilt);
         return v;
     }
 
     // The pairs' row difference spans the marker spacing at the marker plane.
     const double mmPerRow = spacing * 1000.0 / (lower - upper);
     if (v.upperMargin < kMinMargin)
-        append(v.verdict, words("raise-upper", (kTargetMargin - v.upperMargin) * mmPerRow, "mm"));
+        append(v.verdict, millimetres("raise-upper", (kTargetMargin - v.upperMargin) * mmPerRow));
     else if (v.upperMargin > kMaxMargin)
-        append(v.verdict, words("lower-upper", (v.upperMargin - kTargetMargin) * mmPerRow, "mm"));
+        append(v.verdict, millimetres("lower-upper", (v.upperMargin - kTargetMargin) * mmPerRow));
     if (v.lowerMargin < kMinMargin)
-        append(v.verdict, words("lower-lower", (kTargetMargin - v.lowerMargin) * mmPerRow, "mm"));
+        append(v.verdict, millimetres("lower-lower", (kTargetMargin - v.lowerMargin) * mmPerRow));
     else if (v.lowerMargin > kMaxMargin)
-        append(v.verdict, words("raise-lower", (v.lowerMargin - kTargetMargin) * mmPerRow, "mm"));
+        append(v.verdict, millimetres("raise-lower", (v.lowerMargin - kTargetMargin) * mmPerRow));
     if (v.verdict.empty()) v.verdict = "ok";
     return v;
 }
