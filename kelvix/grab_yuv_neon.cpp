@@ -83,19 +83,17 @@ KX_INLINE void convertRow(const uint8_t *luma, const ChromaProducts &p, uint16_t
         green[j] = vsubq_f64(vsubq_f64(scaled, p.greenU[j]), p.greenV[j]);
         blue[j] = vaddq_f64(scaled, p.blueU[j]);
     }
-    uint16x8x3_t first, second;
-    uint16x8_t channel[2];
-    limited(red, channel);
-    first.val[0] = channel[0];
-    second.val[0] = channel[1];
-    limited(green, channel);
-    first.val[1] = channel[0];
-    second.val[1] = channel[1];
-    limited(blue, channel);
-    first.val[2] = channel[0];
-    second.val[2] = channel[1];
-    vst3q_u16(out, first);
-    vst3q_u16(out + 24, second);
+    const float64x2_t *values[3] = {red, green, blue};
+    uint16x8x3_t halves[2];  // pixels 0-7, 8-15
+    KX_UNROLL
+    for (int c = 0; c < 3; ++c) {
+        uint16x8_t channel[2];
+        limited(values[c], channel);
+        halves[0].val[c] = channel[0];
+        halves[1].val[c] = channel[1];
+    }
+    vst3q_u16(out, halves[0]);
+    vst3q_u16(out + 24, halves[1]);
 }
 
 size_t neonKernel(const uint8_t *luma0, const uint8_t *luma1, const uint8_t *cb, const uint8_t *cr,
