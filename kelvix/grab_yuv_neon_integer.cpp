@@ -15,14 +15,21 @@ namespace {
 
 enum Channel { kRed, kGreen, kBlue };
 
+// The arithmetic wraps modulo 65536, so it is done in unsigned lanes (signed
+// vector overflow is undefined in C++); lanes are read as signed only where
+// they are compared.
+//
 // The chroma terms of eight chroma samples, per channel, as 16-bit lanes in
 // sample order: a = aC, over = 9999 - bC (carry where bY > over) and, for
 // green and blue, tie = (10000 - bC) mod 10000.
 struct ChromaTerms {
-    int16x8_t a[3];
+    uint16x8_t a[3];
     int16x8_t over[3];
     int16x8_t tie[3];
 };
+
+KX_INLINE uint16x8_t splat(int16_t value) { return vdupq_n_u16(static_cast<uint16_t>(value)); }
+KX_INLINE int16x8_t asSigned(uint16x8_t lanes) { return vreinterpretq_s16_u16(lanes); }
 
 // The high 16 bits of the unsigned products, lane by lane.
 KX_INLINE uint16x8_t mulHigh(uint16x8_t x, uint16x8_t y)
@@ -32,52 +39,50 @@ KX_INLINE uint16x8_t mulHigh(uint16x8_t x, uint16x8_t y)
     return vuzp2q_u16(vreinterpretq_u16_u32(low), vreinterpretq_u16_u32(high));
 }
 
-KX_INLINE int16x8_t quotient(int16x8_t x, const ByteTerm &t)
+KX_INLINE uint16x8_t quotient(uint16x8_t x, const ByteTerm &t)
 {
-    const uint16x8_t part = mulHigh(vreinterpretq_u16_s16(vaddq_s16(x, vdupq_n_s16(t.shift))),
-                                    vdupq_n_u16(static_cast<uint16_t>(t.multiplier)));
-    return vaddq_s16(vaddq_s16(vreinterpretq_s16_u16(part), vdupq_n_s16(t.base)),
-                     vmulq_s16(x, vdupq_n_s16(t.slope)));
+    const uint16x8_t part = mulHigh(vaddq_u16(x, splat(t.shift)), splat(t.multiplier));
+    return vaddq_u16(vaddq_u16(part, splat(t.base)), vmulq_u16(x, splat(t.slope)));
 }
 
 // 10000 a - (K x + C) = -b for a term's quotient a, modulo 65536.
-KX_INLINE int16x8_t remainderComplement(int16x8_t x, int16x8_t a, const ByteTerm &t)
+KX_INLINE uint16x8_t remainderComplement(uint16x8_t x, uint16x8_t a, const ByteTerm &t)
 {
-    return vsubq_s16(vmulq_s16(a, vdupq_n_s16(10000)),
-                     vaddq_s16(vmulq_s16(x, vdupq_n_s16(t.factor)), vdupq_n_s16(t.offset)));
+    return vsubq_u16(vmulq_u16(a, splat(10000)), vaddq_u16(vmulq_u16(x, splat(t.factor)), splat(t.offset)));
 }
 
 // Where N is a multiple of 10000: bY == (10000 - bC) mod 10000, from
 // over = 9999 - bC.
-KX_INLINE int16x8_t tieOf(int16x8_t over)
+KX_INLINE int16x8_t tieOf(uint16x8_t over)
 {
-    return vbicq_s16(vaddq_s16(over, vdupq_n_s16(1)),
-                     vreinterpretq_s16_u16(vceqq_s16(over, vdupq_n_s16(9999))));
+    return asSigned(vbicq_u16(vaddq_u16(over, splat(1)), vceqq_u16(over, splat(9999))));
 }
 
 KX_INLINE ChromaTerms chromaTerms(const uint8_t *cbBytes, const uint8_t *crBytes)
 {
-    const int16x8_t cb = vreinterpretq_s16_u16(vmovl_u8(vld1_u8(cbBytes)));
-    const int16x8_t cr = vreinterpretq_s16_u16(vmovl_u8(vld1_u8(crBytes)));
-    const int16x8_t nine = vdupq_n_s16(9999);
+    const uint16x8_t cb = vmovl_u8(vld1_u8(cbBytes));
+    const uint16x8_t cr = vmovl_u8(vld1_u8(crBytes));
+    const uint16x8_t nine = splat(9999);
     ChromaTerms terms;
     terms.a[kRed] = quotient(cr, kRedTerm);
-    terms.over[kRed] = vaddq_s16(remainderComplement(cr, terms.a[kRed], kRedTerm), nine);
+    terms.over[kRed] = asSigned(vaddq_u16(remainderComplement(cr, terms.a[kRed], kRedTerm), nine));
     terms.a[kBlue] = quotient(cb, kBlueTerm);
-    terms.over[kBlue] = vaddq_s16(remainderComplement(cb, terms.a[kBlue], kBlueTerm), nine);
-    terms.tie[kBlue] = tieOf(terms.over[kBlue]);
+    const uint16x8_t blueOver = vaddq_u16(remainderComplement(cb, terms.a[kBlue], kBlueTerm), nine);
+    terms.over[kBlue] = asSigned(blueOver);
+    terms.tie[kBlue] = tieOf(blueOver);
     // Green's two byte terms: their remainders carry into the quotient.
-    const int16x8_t aCb = quotient(cb, kGreenCbTerm), aCr = quotient(cr, kGreenCrTerm);
+    const uint16x8_t aCb = quotient(cb, kGreenCbTerm), aCr = quotient(cr, kGreenCrTerm);
     // -bCb - bCr + 10000: at most 0 when the remainders carry.
-    const int16x8_t complement = vaddq_s16(
-        vaddq_s16(remainderComplement(cb, aCb, kGreenCbTerm), remainderComplement(cr, aCr, kGreenCrTerm)),
-        vdupq_n_s16(10000));
-    const int16x8_t carry = vreinterpretq_s16_u16(vcltq_s16(complement, vdupq_n_s16(1)));  // -1 on carry
-    terms.a[kGreen] = vsubq_s16(vaddq_s16(aCb, aCr), carry);
+    const uint16x8_t complement = vaddq_u16(
+        vaddq_u16(remainderComplement(cb, aCb, kGreenCbTerm), remainderComplement(cr, aCr, kGreenCrTerm)),
+        splat(10000));
+    const uint16x8_t carry = vcltq_s16(asSigned(complement), vdupq_n_s16(1));  // all ones on carry
+    terms.a[kGreen] = vsubq_u16(vaddq_u16(aCb, aCr), carry);
     // 9999 - bG, bG = bCb + bCr - 10000 carry.
-    const int16x8_t carried = vsubq_s16(complement, vandq_s16(carry, vdupq_n_s16(-10000)));
-    terms.over[kGreen] = vaddq_s16(carried, vdupq_n_s16(9999 - 10000));
-    terms.tie[kGreen] = tieOf(terms.over[kGreen]);
+    const uint16x8_t carried = vsubq_u16(complement, vandq_u16(carry, splat(-10000)));
+    const uint16x8_t greenOver = vaddq_u16(carried, splat(9999 - 10000));
+    terms.over[kGreen] = asSigned(greenOver);
+    terms.tie[kGreen] = tieOf(greenOver);
     return terms;
 }
 
@@ -87,17 +92,16 @@ KX_INLINE ChromaTerms chromaTerms(const uint8_t *cbBytes, const uint8_t *crBytes
 // with a result of 2 or more, which the doubles must decide.
 KX_INLINE uint16x8_t convertSet(uint8x8_t lumaBytes, const ChromaTerms &terms, uint16x8_t channel[3])
 {
-    const int16x8_t luma = vreinterpretq_s16_u16(vmovl_u8(lumaBytes));
+    const uint16x8_t luma = vmovl_u8(lumaBytes);
     // aY = floor(1.1644 Y) = Y + floor(0.1644 Y): 10775 / 65536 gives the
     // latter for every byte.
-    const int16x8_t aY =
-        vaddq_s16(luma, vreinterpretq_s16_u16(mulHigh(vreinterpretq_u16_s16(luma), vdupq_n_u16(10775))));
-    const int16x8_t bY = vsubq_s16(vmulq_s16(luma, vdupq_n_s16(11644)), vmulq_s16(aY, vdupq_n_s16(10000)));
+    const uint16x8_t aY = vaddq_u16(luma, mulHigh(luma, splat(10775)));
+    const int16x8_t bY = asSigned(vsubq_u16(vmulq_u16(luma, splat(11644)), vmulq_u16(aY, splat(10000))));
     int16x8_t value[3];
     KX_UNROLL
     for (int c = 0; c < 3; ++c) {
-        const int16x8_t carry = vreinterpretq_s16_u16(vcgtq_s16(bY, terms.over[c]));  // -1 on carry
-        value[c] = vsubq_s16(vaddq_s16(aY, terms.a[c]), carry);
+        const uint16x8_t carry = vcgtq_s16(bY, terms.over[c]);  // all ones on carry
+        value[c] = asSigned(vsubq_u16(vaddq_u16(aY, terms.a[c]), carry));
         channel[c] = vreinterpretq_u16_s16(vminq_s16(vmaxq_s16(value[c], vdupq_n_s16(0)), vdupq_n_s16(255)));
     }
     const int16x8_t two = vdupq_n_s16(2);
