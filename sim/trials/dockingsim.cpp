@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "trials/fault_table.h"
+#include "trials/imperfections.h"
 #include "trials/cycle_runner.h"
 #include "robot/sim_clock.h"
 #include "trials/start_poses.h"
@@ -81,6 +82,7 @@ struct Options {
     Fault fault;
     int cycles = 0;
     std::string undock;
+    Imperfections imperfections;
 };
 
 bool parseNumber(const char *text, double &value)
@@ -124,7 +126,7 @@ std::string siblingProgram(const std::string &here, const std::string &buildDir,
 
 int usageError(const std::string &why)
 {
-    std::fprintf(stderr, "dockingsim: %s\n%s", why.c_str(), kUsage);
+    std::fprintf(stderr, "dockingsim: %s\n%s%s", why.c_str(), kUsage, imperfectionUsage());
     return 2;
 }
 
@@ -228,8 +230,17 @@ int main(int argc, char **argv)
         const std::string a = argv[i];
         const bool hasValue = i + 1 < argc;
         double number = 0.0;
+        std::string why;
+        const int taken = parseImperfectionOption(o.imperfections, argc, argv, &i, &why);
+        if (taken < 0)
+            return usageError(why);
+        if (taken > 0) {
+            --i; // the loop steps past the option's last word
+            continue;
+        }
         if (a == "--help" || a == "-h") {
             std::fputs(kUsage, stdout);
+            std::fputs(imperfectionUsage(), stdout);
             return 0;
         } else if (a == "--start" && hasValue) {
             Pose p;
@@ -325,6 +336,7 @@ int main(int argc, char **argv)
         setup.fault = o.fault;
         setup.seed = o.seed + static_cast<uint32_t>(i);
         setup.speed = o.speed;
+        setup.imperfections = o.imperfections;
         if (o.starts.size() > 1) {
             char name[32];
             std::snprintf(name, sizeof name, "trial-%02zu", i + 1);

@@ -11,6 +11,7 @@
 #include "trials/charge_probe.h"
 #include "world/docking_room.h"
 #include "trials/fault_injection.h"
+#include "trials/imperfections.h"
 #include "picture/topdown_map.h"
 
 namespace dockworld {
@@ -33,6 +34,9 @@ struct TrialSetup {
     // trial drives and leaves running; null: the trial starts its own.
     RobotServer *robot = nullptr;
     double speed = 1.0;              // simulated seconds per wall-clock second
+    // The robot's, camera's and room's flaws; resolved with `seed` when
+    // `realistic`.
+    Imperfections imperfections;
 };
 
 enum class TrialEnd {
