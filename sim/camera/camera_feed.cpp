@@ -35,6 +35,12 @@ void CameraFeed::stop()
         thread_.join();
 }
 
+std::vector<double> CameraFeed::writeTimes() const
+{
+    std::lock_guard<std::mutex> lock(lastMutex_);
+    return writeTimes_;
+}
+
 bool CameraFeed::lastFrame(YuvFrame &out) const
 {
     std::lock_guard<std::mutex> lock(lastMutex_);
@@ -117,6 +123,8 @@ bool CameraFeed::stream(int fd)
         {
             std::lock_guard<std::mutex> lock(lastMutex_);
             last_ = frame;
+            if (writeTimes_.size() < 1200000) // ten hours at 30 frames per second
+                writeTimes_.push_back(clock_());
         }
         ++frames_;
         // The next frame a period later; frames more than half a period

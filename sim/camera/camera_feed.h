@@ -9,6 +9,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "camera/camera_render.h"
 #include "world/docking_room.h"
@@ -47,6 +48,9 @@ public:
     bool readerGone() const { return readerGone_.load(); }
     // A copy of the last frame written; false before the first.
     bool lastFrame(YuvFrame &out) const;
+    // Simulated seconds (of the feed's clock) at which each frame's write
+    // into the FIFO completed, for the loop's timing.
+    std::vector<double> writeTimes() const;
 
 private:
     void run(std::string fifoPath);
@@ -69,6 +73,7 @@ private:
     double speed_;
     mutable std::mutex lastMutex_;
     YuvFrame last_;
+    std::vector<double> writeTimes_; // guarded by lastMutex_
 };
 
 } // namespace dockworld

@@ -73,6 +73,11 @@ public:
         start_ = toModel(pose);
     }
     void stop() override;
+    std::vector<double> commandTimes() const override
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return commandTimes_;
+    }
     void dropClient() override { dropRequested_ = true; }
     void logMotion(const std::string &path) override
     {
@@ -101,6 +106,7 @@ private:
     std::unique_ptr<robotsim::Session> session_;
     robotproto::PacketReceiver rx_;
     mutable std::mutex mutex_; // guards the model between the loop and pose()
+    std::vector<double> commandTimes_; // guarded by mutex_
     std::thread thread_;
     std::atomic<bool> stopping_{false};
     std::atomic<bool> connected_{false};
@@ -217,8 +223,14 @@ void DockingRobotServer::readClient()
     std::vector<uint8_t> out;
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        while (session_ && rx_.next(packet, now))
+        bool any = false;
+        while (session_ && rx_.next(packet, now)) {
             session_->handle(packet, out);
+            any = true;
+        }
+        // Bounded: ten hours of 100 ms passes.
+        if (any && commandTimes_.size() < 360000)
+            commandTimes_.push_back(std::chrono::duration<double>(now - started_).count());
     }
     send(out);
     if (session_ && session_->closed())

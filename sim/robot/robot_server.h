@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "world/docking_room.h"
 
@@ -32,6 +33,9 @@ public:
     // Before start: every 20 ms a line "t,commanded,speed,connected" (server
     // seconds, mm/s) into `path`.
     virtual void logMotion(const std::string &path) = 0;
+    // Server seconds at which packets from the controller arrived (one entry
+    // per read that brought any), for the loop's timing.
+    virtual std::vector<double> commandTimes() const = 0;
 };
 
 // `speed`: simulated seconds per wall-clock second.

@@ -104,6 +104,7 @@ private:
     RobotServer *robot_ = nullptr;
     std::unique_ptr<CameraFeed> feed_;
     std::unique_ptr<ReportWatch> report_;
+    std::unique_ptr<PublishProbe> publishProbe_;
     ControllerOutput controllerOutput_;
     ChildProcess vision_;
     ChildProcess docking_;
@@ -192,6 +193,10 @@ bool Trial::startPrograms()
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
+    RobotServer *robot = robot_;
+    publishProbe_ = std::make_unique<PublishProbe>(dir_.file("quorvantel"), [robot] { return robot->clock(); },
+                                                   setup_.speed);
+    publishProbe_->start();
     if (!controllerOutput_.open(logPath("docking"), &error)) {
         result_.error = error;
         return false;
@@ -300,6 +305,8 @@ void Trial::windUp()
     if (!vision_.waitFor(3.0))
         vision_.stop(2.0);
     controllerOutput_.close();
+    if (publishProbe_ && feed_ && robot_)
+        result_.timing = loopTiming(robot_->commandTimes(), feed_->writeTimes(), publishProbe_->stop());
     if (feed_) {
         feed_->stop();
         result_.framesWritten = feed_->framesWritten();
@@ -341,7 +348,11 @@ void Trial::writePicture()
     map.drawRobot(result_.finalPose, result_.end == TrialEnd::Docked);
     const std::string file = setup_.outputDir + "/" + setup_.name + ".png";
     std::string error;
-    if (map.save(file, &error))
+    char title[160];
+    std::snprintf(title, sizeof title, "%s: %s at %.1f s, sideways %+.1f cm, heading %+.1f deg", setup_.name.c_str(),
+                  trialEndName(result_.end), result_.seconds, 100.0 * result_.offsets.lateral,
+                  radToDeg(result_.offsets.heading));
+    if (map.save(file, title, TopDownMap::trialLegend(result_.end == TrialEnd::Docked), &error))
         result_.picture = file;
     else if (result_.error.empty())
         result_.error = error;

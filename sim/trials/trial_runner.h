@@ -11,6 +11,7 @@
 #include "trials/charge_probe.h"
 #include "world/docking_room.h"
 #include "trials/fault_injection.h"
+#include "trials/loop_timing.h"
 #include "trials/imperfections.h"
 #include "picture/topdown_map.h"
 
@@ -69,6 +70,7 @@ struct TrialResult {
     long framesDropped = 0;           // camera frames it could not take in time
     DriveMode finalMode = DriveMode::Unknown; // the controller's mode at the end
     double stillFor = 0.0;            // simulated seconds before the end without moving 10 cm or turning 20 degrees
+    LoopTiming timing;                // the control passes and the reports' age, simulated time
 };
 
 // Runs one trial. `interrupt` is polled; when it becomes true the trial is
