@@ -4,6 +4,7 @@
 // time and several side by side; a study can be cut into shards run
 // anywhere and merged, swept over an imperfection's values, or compared
 // with another run of the same starts (see sim/README.md).
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -209,8 +210,6 @@ int main(int argc, char **argv)
                 "    heading  speed  pass  report\n");
     std::printf("%112s\n", "p99  age");
     const auto began = std::chrono::steady_clock::now();
-    std::vector<TrialRecord> records(mine.size());
-    std::vector<bool> done(mine.size(), false);
     std::atomic<size_t> next{0};
     std::mutex printing;
     const auto worker = [&] {
@@ -232,10 +231,9 @@ int main(int argc, char **argv)
             if (cause == FailureCause::None)
                 removeTrialFiles(o.out, setup.name);
             std::lock_guard<std::mutex> lock(printing);
-            records[k] = recordOf(t, result, cause);
-            done[k] = true;
-            printRow(records[k], result.wallSeconds > 0.0 ? result.seconds / result.wallSeconds : 0.0);
-            std::fprintf(csv.get(), "%s\n", trialCsvRow(records[k]).c_str());
+            const TrialRecord record = recordOf(t, result, cause);
+            printRow(record, result.wallSeconds > 0.0 ? result.seconds / result.wallSeconds : 0.0);
+            std::fprintf(csv.get(), "%s\n", trialCsvRow(record).c_str());
             std::fflush(csv.get());
         }
     };
@@ -246,17 +244,24 @@ int main(int argc, char **argv)
         t.join();
     const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
 
+    // The figures from the rows as written, in the study's order: exactly
+    // what a merge of this run with others reads.
+    csv.reset();
     std::vector<TrialRecord> finished;
+    if (!readTrialsCsv(o.out, finished, &error)) {
+        std::fprintf(stderr, "dock_success: %s\n", error.c_str());
+        return 1;
+    }
+    std::sort(finished.begin(), finished.end(),
+              [](const TrialRecord &x, const TrialRecord &y) { return x.position < y.position; });
     double simulated = 0.0, trialWall = 0.0;
     long frames = 0, dropped = 0;
-    for (size_t k = 0; k < mine.size(); ++k)
-        if (done[k]) {
-            finished.push_back(records[k]);
-            simulated += records[k].seconds;
-            trialWall += records[k].wallSeconds;
-            frames += records[k].frames;
-            dropped += records[k].framesDropped;
-        }
+    for (const TrialRecord &r : finished) {
+        simulated += r.seconds;
+        trialWall += r.wallSeconds;
+        frames += r.frames;
+        dropped += r.framesDropped;
+    }
     printStudyReport(room, finished, o.study.sweepName, o.out);
     std::printf("\n%zu trials in %.0f s wall-clock time (%.1f min); %.0f simulated seconds: %.1f simulated seconds "
                 "per wall-clock second over the study, %.1f per trial (speed %g, set-up included)\n",
