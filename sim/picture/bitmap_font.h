@@ -1,6 +1,5 @@
 // A 5x7 bitmap font for the words on pictures (titles, legends, scale
-// bars): digits, capital letters (small ones are drawn as capitals, but for
-// the m of metres), space and . , : ; - + = % ( ) / ? ! ' < > _ * #.
+// bars): digits, letters, space and . , : ; - + = % ( ) / ? ! ' < > _ * #.
 #pragma once
 
 #include <string>

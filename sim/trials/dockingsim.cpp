@@ -132,6 +132,13 @@ int usageError(const std::string &why)
 
 void printSummary(const TrialResult &r)
 {
+    // A trial that never started has no result to speak of, only a reason.
+    if (r.end == TrialEnd::Failed && r.seconds == 0.0) {
+        std::printf("\nnot started: %s\n", r.error.empty() ? "set-up failed" : r.error.c_str());
+        if (!r.cleanedUp)
+            std::printf("warning: not everything could be cleaned up\n");
+        return;
+    }
     std::printf("\nresult: %s after %.1f s", trialEndName(r.end), r.seconds);
     if (r.dockingModeAt >= 0.0)
         std::printf(" (docking mode from %.1f s)", r.dockingModeAt);
