@@ -24,6 +24,7 @@ struct CycleSetup {
     bool progress = true;
     uint32_t seed = 1;
     double speed = 1.0;       // simulated seconds per wall-clock second
+    Imperfections imperfections; // resolved once with `seed`: one robot, one camera
 };
 
 struct CycleResult {
