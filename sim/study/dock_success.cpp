@@ -21,6 +21,7 @@
 
 #include "study/failure_cause.h"
 #include "robot/sim_clock.h"
+#include "trials/imperfect_world.h"
 #include "trials/start_poses.h"
 #include "study/study_stats.h"
 #include "study/success_map.h"
@@ -68,6 +69,7 @@ struct Options {
     uint32_t seed = 2026;
     double timeLimit = 180.0;
     std::string out = "dock_success-out";
+    Imperfections imperfections;
 };
 
 struct Job {
@@ -98,8 +100,15 @@ int parseOptions(int argc, char **argv, Options &o)
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--help" || a == "-h") {
-            std::printf("%s%s", kUsage, kHelp);
+            std::printf("%s%s%s", kUsage, kHelp, imperfectionUsage());
             return -1;
+        }
+        std::string why;
+        if (const int taken = parseImperfectionOption(o.imperfections, argc, argv, &i, &why)) {
+            if (taken < 0)
+                return usageError(why);
+            --i; // the loop steps past the option's last word
+            continue;
         }
         if (i + 1 >= argc)
             return usageError("unknown or incomplete option '" + a + "'");
@@ -243,7 +252,7 @@ int main(int argc, char **argv)
 
     // Trials of the groups taken in turn, so that a study cut short still
     // covers every group alike.
-    const DockingRoom room;
+    const DockingRoom room = imperfectRoom(o.imperfections, false);
     std::vector<const Group *> chosen;
     for (const Group &g : kGroups)
         if (o.groups.empty() || std::find(o.groups.begin(), o.groups.end(), g.name) != o.groups.end())
@@ -276,6 +285,7 @@ int main(int argc, char **argv)
             setup.progress = false;
             setup.seed = o.seed + static_cast<uint32_t>(k);
             setup.speed = o.speed;
+            setup.imperfections = o.imperfections;
             job.result = runTrial(setup, interrupted);
             job.cause = failureCause(job.result, room);
             if (job.cause == FailureCause::None)

@@ -62,6 +62,11 @@ DockingRoom::DockingRoom(bool hideStation, const CameraModel &camera, bool lowHo
     furniture_.push_back({{5.1, 0.3}, {5.6, 0.8}});
     if (hideStation)
         furniture_.push_back({{1.5, 0.6}, {1.6, 3.9}}); // screen across the approach
+    // The lamp beside the station stands on a small table just north of the
+    // funnel's mouth, its bulb at the middle markers' height.
+    const Vec2 lampAt = station_.toWorld(StationLayout::funnelLength + 0.1, -(StationLayout::funnelHalfWidth + 0.15));
+    if (lights == Lights::LampBeside)
+        furniture_.push_back({lampAt - Vec2{0.12, 0.12}, lampAt + Vec2{0.12, 0.12}});
 
     for (const Segment &s : walls())
         obstacles_.push_back({s, false, true});
@@ -93,9 +98,8 @@ DockingRoom::DockingRoom(bool hideStation, const CameraModel &camera, bool lowHo
     if (lights == Lights::Office) {
         addOfficeLights(emitters_);
     } else if (lights == Lights::LampBeside) {
-        Emitter beside = lamp; // a low lamp just north of the station's housing
-        const Vec2 at = station_.toWorld(0.3, -(StationLayout::funnelHalfWidth + 0.35));
-        beside.centre = {at.x, at.y, StationLayout::middleHeight(camera)};
+        Emitter beside = lamp;
+        beside.centre = {lampAt.x, lampAt.y, StationLayout::middleHeight(camera)};
         beside.radius = 0.07;
         emitters_.push_back(beside);
     }
