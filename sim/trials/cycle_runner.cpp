@@ -104,6 +104,7 @@ std::vector<CycleResult> runCycles(const CycleSetup &setup, const std::atomic<bo
         trial.progress = setup.progress;
         trial.imperfections = imperfections;
         trial.seed = setup.seed + static_cast<uint32_t>(k);
+        trial.camera = setup.camera;
         trial.robot = robot.get();
         trial.speed = setup.speed;
         CycleResult cycle;

@@ -4,12 +4,12 @@
 
 namespace dockworld {
 
-CameraModel mountedCamera(const Imperfections &imp)
+CameraModel mountedCamera(const CameraModel &design, const Imperfections &imp)
 {
-    CameraModel camera;
-    camera.pitch = degToRad(imp.cameraPitchDeg);
-    camera.yaw = degToRad(imp.cameraYawDeg);
-    camera.mountHeight += imp.cameraHeightOffset;
+    CameraModel camera = design;
+    camera.pitch += degToRad(imp.cameraPitchDeg);
+    camera.yaw += degToRad(imp.cameraYawDeg);
+    camera.heightOffset += imp.cameraHeightOffset;
     camera.k1 = imp.lensK1;
     camera.k2 = imp.lensK2;
     return camera;

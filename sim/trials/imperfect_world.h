@@ -10,9 +10,10 @@
 
 namespace dockworld {
 
-// The camera as mounted: the designed one (which the station's marker
-// heights are made for) with the mounting errors and the lens's distortion.
-CameraModel mountedCamera(const Imperfections &imp);
+// The camera as mounted: `camera` (the design, which the station's marker
+// heights are made for, unless told otherwise) with the mounting errors added
+// and the lens's distortion.
+CameraModel mountedCamera(const CameraModel &camera, const Imperfections &imp);
 // The robot's flaws; each wheel's odometry factor is drawn from `seed`,
 // uniformly within the slip fraction either way.
 RobotFlaws robotFlaws(const Imperfections &imp, uint32_t seed);

@@ -162,7 +162,7 @@ bool Trial::prepare()
     }
     RobotServer *robot = robot_;
     feed_ = std::make_unique<CameraFeed>(
-        room_, mountedCamera(imp_), [robot](double t) { return robot->bodyAt(t); },
+        room_, mountedCamera(setup_.camera, imp_), [robot](double t) { return robot->bodyAt(t); },
         [robot] { return robot->clock(); }, setup_.seed, setup_.speed, feedTiming(imp_),
         renderSettingsFor(room_.lights()));
     feed_->start(dir_.file("camera.y4m"));

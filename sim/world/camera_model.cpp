@@ -46,10 +46,11 @@ CameraFrame cameraFrame(const CameraModel &camera, const Pose &robot, double bod
     // The body leans about the wheel axle: the mast's foot behind it swings
     // down as the nose comes up.
     const double cb = std::cos(bodyPitch), sb = std::sin(bodyPitch);
-    const double forward = -camera.behindAxle * cb - camera.mountHeight * sb;
-    const double height = -camera.behindAxle * sb + camera.mountHeight * cb;
-    const Vec2 mast = robot.toWorld(forward, 0.0);
-    frame.centre = {mast.x, mast.y, height};
+    const double mast = camera.mountHeight + camera.heightOffset;
+    const double forward = -camera.behindAxle * cb - mast * sb;
+    const double height = -camera.behindAxle * sb + mast * cb;
+    const Vec2 foot = robot.toWorld(forward, 0.0);
+    frame.centre = {foot.x, foot.y, height};
     const Vec2 ahead = unitVector(robot.heading + camera.yaw);
     const Vec2 side = leftNormal(ahead);
     const double pitch = camera.pitch + bodyPitch;
