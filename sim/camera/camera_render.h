@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "world/camera_model.h"
+#include "world/docking_room.h"
 #include "world/emitter.h"
 
 namespace dockworld {
@@ -38,6 +39,10 @@ struct RenderSettings {
     double blurPx = 0.6;         // lens and focus blur, one standard deviation in pixels
 };
 
+// The walls and floor as the camera's fixed exposure sees them under a
+// lighting preset: the office's are brighter, still under the threshold.
+RenderSettings renderSettingsFor(Lights lights);
+
 // Whether the straight line between two points of the room is free of
 // obstacles (walls, furniture). Used once per emitter.
 using LineOfSight = std::function<bool(const Vec3 &from, const Vec3 &to)>;
@@ -51,10 +56,14 @@ public:
     // Draws the view from `robot` into `frame` (resized to the camera's size).
     void render(const Pose &robot, const std::vector<Emitter> &emitters, const LineOfSight &clear,
                 YuvFrame &frame);
+    // Draws one exposure: the lights averaged over the body poses the
+    // exposure spans (motion blur), the background from the middle one.
+    void render(const std::vector<BodyPose> &exposure, const std::vector<Emitter> &emitters,
+                const LineOfSight &clear, YuvFrame &frame);
 
 private:
     void drawBackground(const CameraFrame &view);
-    void drawEmitter(const CameraFrame &view, const Emitter &emitter);
+    void drawEmitter(const CameraFrame &view, const Emitter &emitter, double weight);
     void finish(YuvFrame &frame);
 
     CameraModel camera_;

@@ -3,6 +3,7 @@
 // docking room.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -10,6 +11,15 @@
 #include "world/docking_room.h"
 
 namespace dockworld {
+
+// What makes a real robot differ from the ideal one.
+struct RobotFlaws {
+    double leftWheelFactor = 1.0;  // odometry counts the left wheel's travel times this
+    double rightWheelFactor = 1.0;
+    bool sonarNoise = false;       // scattered ranges, missed echoes
+    uint32_t seed = 1;             // of the sonar noise
+    double pitchPerAccel = 0.0;    // body pitch, radians per m/s^2 (braking: nose down)
+};
 
 class RobotServer {
 public:
@@ -19,6 +29,10 @@ public:
     virtual int port() const = 0;
     // The true pose (not the odometry the robot reports).
     virtual Pose pose() const = 0;
+    // The true pose and body pitch at simulated time `t` of the last second
+    // or so (interpolated between physics steps; the oldest kept before that,
+    // the current one after now).
+    virtual BodyPose bodyAt(double t) const = 0;
     // Simulated seconds since start.
     virtual double clock() const = 0;
     // Whether a controller is connected.
@@ -39,6 +53,7 @@ public:
 };
 
 // `speed`: simulated seconds per wall-clock second.
-std::unique_ptr<RobotServer> makeRobotServer(const DockingRoom &room, double speed = 1.0);
+std::unique_ptr<RobotServer> makeRobotServer(const DockingRoom &room, double speed = 1.0,
+                                             const RobotFlaws &flaws = RobotFlaws());
 
 } // namespace dockworld

@@ -21,6 +21,7 @@
 #include "study/study_options.h"
 #include "study/study_report.h"
 #include "study/study_stats.h"
+#include "trials/imperfect_world.h"
 #include "trials/start_poses.h"
 #include "trials/trial_runner.h"
 
@@ -227,7 +228,9 @@ int main(int argc, char **argv)
             setup.speed = o.study.speed;
             setup.imperfections = trialImperfections(o.study, t);
             const TrialResult result = runTrial(setup, interrupted);
-            const FailureCause cause = failureCause(result, room);
+            // Told in the room this trial had (its station and lights).
+            const FailureCause cause = failureCause(
+                result, imperfectRoom(resolveImperfections(setup.imperfections, setup.seed), false));
             if (cause == FailureCause::None)
                 removeTrialFiles(o.out, setup.name);
             std::lock_guard<std::mutex> lock(printing);

@@ -94,7 +94,7 @@ int parseStudyOptions(int argc, char **argv, StudyOptions &o)
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--help" || a == "-h") {
-            std::printf("%s%s", kUsage, kHelp);
+            std::printf("%s%s%s", kUsage, kHelp, imperfectionUsage());
             return -1;
         }
         if (a == "--list-starts") {

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "trials/fault_table.h"
+#include "trials/imperfect_world.h"
 #include "trials/imperfections.h"
 #include "trials/cycle_runner.h"
 #include "robot/sim_clock.h"
@@ -203,6 +204,7 @@ int runCycleMode(const Options &o)
     setup.progress = !o.quiet;
     setup.seed = o.seed;
     setup.speed = o.speed;
+    setup.imperfections = o.imperfections;
     installSignals();
     setvbuf(stdout, nullptr, _IOLBF, 0);
     std::printf("== %d cycles from %.2f, %.2f, %.0f deg\n", o.cycles, setup.start.x, setup.start.y,
@@ -320,7 +322,7 @@ int main(int argc, char **argv)
     if (o.cycles > 0)
         return runCycleMode(o);
 
-    const DockingRoom room(o.hideStation);
+    const DockingRoom room = imperfectRoom(o.imperfections, o.hideStation);
     if (o.randomPoses)
         o.starts = o.anywhere ? posesAnywhere(room, o.randomCount, o.seed)
                               : posesFacingStation(room, o.randomCount, o.seed);
@@ -342,7 +344,7 @@ int main(int argc, char **argv)
         setup.view = o.view;
         setup.fault = o.fault;
         setup.seed = o.seed + static_cast<uint32_t>(i);
-        setup.speed = o.speed;
+            setup.speed = o.speed;
         setup.imperfections = o.imperfections;
         if (o.starts.size() > 1) {
             char name[32];

@@ -25,7 +25,7 @@ struct Entry {
 // in sim/README.md ("Imperfections").
 const Entry kEntries[] = {
     {"camera-pitch", Kind::Number, -30.0, 30.0, nullptr, -1.0, 1.0},
-    {"camera-height-offset", Kind::Number, -0.2, 0.2, nullptr, -0.01, 0.01},
+    {"camera-height-offset", Kind::Number, -0.3, 0.3, nullptr, -0.01, 0.01},
     {"camera-yaw", Kind::Number, -30.0, 30.0, nullptr, -1.0, 1.0},
     {"lens-k1", Kind::Number, -0.5, 0.5, nullptr, -0.15, -0.02},
     {"lens-k2", Kind::Number, -0.5, 0.5, nullptr, 0.0, 0.02},

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "camera/camera_feed.h"
+#include "trials/imperfect_world.h"
 #include "robot/charger.h"
 #include "trials/child_process.h"
 #include "trials/controller_output.h"
@@ -81,7 +82,8 @@ private:
 class Trial {
 public:
     Trial(const TrialSetup &setup, const std::atomic<bool> &interrupt)
-        : setup_(setup), interrupt_(interrupt), room_(setup.hideStation)
+        : setup_(setup), interrupt_(interrupt), imp_(resolveImperfections(setup.imperfections, setup.seed)),
+          room_(imperfectRoom(imp_, setup.hideStation))
     {
     }
     TrialResult run();
@@ -97,6 +99,7 @@ private:
 
     const TrialSetup &setup_;
     const std::atomic<bool> &interrupt_;
+    const Imperfections imp_; // as resolved for this trial
     DockingRoom room_;
     TrialResult result_;
     WorkDir dir_;
@@ -122,8 +125,12 @@ bool Trial::prepare()
     if (!dir_.create(&result_.error))
         return false;
     result_.workDir = dir_.path();
-    if (setup_.progress)
+    if (setup_.progress) {
         std::printf("working directory %s\n", dir_.path().c_str());
+        const std::string flaws = describeImperfections(imp_);
+        if (!flaws.empty())
+            std::printf("imperfections: %s\n", flaws.c_str());
+    }
     // Both programs derive their IPC key from a file named quorvantel in
     // their working directory.
     const int key = ::open(dir_.file("quorvantel").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
@@ -148,7 +155,7 @@ bool Trial::prepare()
     }
     robot_ = setup_.robot;
     if (!robot_) {
-        ownRobot_ = makeRobotServer(room_, setup_.speed);
+        ownRobot_ = makeRobotServer(room_, setup_.speed, robotFlaws(imp_, setup_.seed));
         robot_ = ownRobot_.get();
         robot_->logMotion(motionLogPath());
         if (!robot_->start(setup_.start, &result_.error))
@@ -156,8 +163,9 @@ bool Trial::prepare()
     }
     RobotServer *robot = robot_;
     feed_ = std::make_unique<CameraFeed>(
-        room_, CameraModel(), [robot] { return robot->pose(); }, [robot] { return robot->clock(); }, setup_.seed,
-        setup_.speed);
+        room_, mountedCamera(setup_.camera, imp_), [robot](double t) { return robot->bodyAt(t); },
+        [robot] { return robot->clock(); }, setup_.seed, setup_.speed, feedTiming(imp_),
+        renderSettingsFor(room_.lights()));
     feed_->start(dir_.file("camera.y4m"));
     return true;
 }

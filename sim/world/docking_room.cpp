@@ -8,8 +8,52 @@ std::vector<Segment> Box::sides() const
     return {{a, b}, {b, c}, {c, d}, {d, a}};
 }
 
-DockingRoom::DockingRoom(bool hideStation, const CameraModel &camera)
-    : station_({StationLayout::plateDepth, 2.25}, 0.0, camera)
+namespace {
+
+constexpr double kCeiling = 2.5; // m
+
+// The office: 60 x 60 cm ceiling panels in two rows, a window in the
+// station's wall north of it with the sun on the floor in front, and a
+// glossy floor.
+void addOfficeLights(std::vector<Emitter> &emitters)
+{
+    for (double x : {1.5, 3.3, 5.1}) {
+        for (double y : {1.3, 3.2}) {
+            Emitter panel;
+            panel.shape = Emitter::Shape::Panel;
+            panel.centre = {x, y, kCeiling};
+            panel.halfWidth = panel.halfHeight = 0.3;
+            panel.luma = 230.0;
+            emitters.push_back(panel);
+        }
+    }
+    Emitter window; // unshaded daylight, beside the station as seen from the room
+    window.shape = Emitter::Shape::Rectangle;
+    window.centre = {0.0, 3.85, 1.4};
+    window.normal = {1.0, 0.0};
+    window.halfWidth = 0.45;
+    window.halfHeight = 0.5;
+    window.luma = 170.0;
+    window.chromaU = 8.0;
+    emitters.push_back(window);
+    // A glossy floor mirrors every light, dimly and blurred.
+    const size_t lights = emitters.size();
+    for (size_t i = 0; i < lights; ++i)
+        emitters.push_back(floorReflection(emitters[i], 0.15, 2.0));
+    Emitter sun; // the window's sunlight on the floor
+    sun.shape = Emitter::Shape::Panel;
+    sun.centre = {0.9, 3.85, 0.0};
+    sun.halfWidth = 0.45;
+    sun.halfHeight = 0.35;
+    sun.luma = 40.0;
+    sun.chromaV = 4.0;
+    emitters.push_back(sun);
+}
+
+} // namespace
+
+DockingRoom::DockingRoom(bool hideStation, const CameraModel &camera, bool lowHousing, Lights lights)
+    : station_({StationLayout::plateDepth, 2.25}, 0.0, camera, lowHousing), lights_(lights)
 {
     // Furniture stands more than 4 m from the station's plate, out of its
     // approach: a cabinet against the north wall, a chair in the south-east
@@ -18,6 +62,11 @@ DockingRoom::DockingRoom(bool hideStation, const CameraModel &camera)
     furniture_.push_back({{5.1, 0.3}, {5.6, 0.8}});
     if (hideStation)
         furniture_.push_back({{1.5, 0.6}, {1.6, 3.9}}); // screen across the approach
+    // The lamp beside the station stands on a small table just north of the
+    // funnel's mouth, its bulb at the middle markers' height.
+    const Vec2 lampAt = station_.toWorld(StationLayout::funnelLength + 0.1, -(StationLayout::funnelHalfWidth + 0.15));
+    if (lights == Lights::LampBeside)
+        furniture_.push_back({lampAt - Vec2{0.12, 0.12}, lampAt + Vec2{0.12, 0.12}});
 
     for (const Segment &s : walls())
         obstacles_.push_back({s, false, true});
@@ -46,6 +95,14 @@ DockingRoom::DockingRoom(bool hideStation, const CameraModel &camera)
     lamp.chromaU = -12.0;
     lamp.chromaV = 25.0;
     emitters_.push_back(lamp);
+    if (lights == Lights::Office) {
+        addOfficeLights(emitters_);
+    } else if (lights == Lights::LampBeside) {
+        Emitter beside = lamp;
+        beside.centre = {lampAt.x, lampAt.y, StationLayout::middleHeight(camera)};
+        beside.radius = 0.07;
+        emitters_.push_back(beside);
+    }
 }
 
 std::vector<Segment> DockingRoom::walls() const

@@ -74,7 +74,9 @@ class Station {
 public:
     // `face` is the middle of the plate's face on the floor, `facing` the
     // direction the plate faces (into the room).
-    Station(Vec2 face, double facing, const CameraModel &camera = CameraModel());
+    // `lowHousing`: the housing sides and outer flares are built low, as the
+    // rails are: still solid, but they hide no marker.
+    Station(Vec2 face, double facing, const CameraModel &camera = CameraModel(), bool lowHousing = false);
 
     Vec2 face() const { return face_; }
     double facing() const { return facing_; }
@@ -97,7 +99,9 @@ public:
     // Together they hide the markers from robots more than about 34 degrees
     // off the centre line, whose straight run at the markers would meet the
     // mouth's corner. The rails and the shallow parts of the flares stay low.
+    // Empty for a station with a low housing.
     std::vector<Segment> opaqueSegments() const;
+    bool lowHousing() const { return lowHousing_; }
     // Whether a floor point lies within the station's body (between a flare
     // and its housing side, or behind the plate).
     bool insideBody(Vec2 world) const;
@@ -121,6 +125,7 @@ private:
     Vec2 normal_;
     Vec2 sideAxis_;
     std::vector<Marker> markers_;
+    bool lowHousing_ = false;
 };
 
 } // namespace dockworld
