@@ -27,6 +27,12 @@ TEST(StudyStats, WilsonIntervalAndPercentiles)
     EXPECT_DOUBLE_EQ(percentile({4, 1, 3, 2}, 100), 4.0);
     EXPECT_DOUBLE_EQ(percentile({7}, 95), 7.0);
     EXPECT_TRUE(std::isnan(percentile({}, 50)));
+
+    // McNemar's exact test: only the discordant pairs count.
+    EXPECT_NEAR(mcnemarExactP(0, 5), 2.0 / 32.0, 1e-12);
+    EXPECT_NEAR(mcnemarExactP(9, 1), 22.0 / 1024.0, 1e-12);
+    EXPECT_DOUBLE_EQ(mcnemarExactP(3, 3), 1.0);
+    EXPECT_DOUBLE_EQ(mcnemarExactP(0, 0), 1.0);
 }
 
 TEST(FailureCause, ToldFromHowWhereAndWhatTheRobotWasDoing)
