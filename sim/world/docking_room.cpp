@@ -63,10 +63,9 @@ DockingRoom::DockingRoom(bool hideStation, const CameraModel &camera, bool lowHo
     if (hideStation)
         furniture_.push_back({{1.5, 0.6}, {1.6, 3.9}}); // screen across the approach
     // The lamp beside the station stands on a small table just north of the
-    // funnel's mouth, its bulb at the middle markers' height.
+    // funnel's mouth, its bulb at the middle markers' height, above the
+    // table's top: the table stops the robot but hides nothing.
     const Vec2 lampAt = station_.toWorld(StationLayout::funnelLength + 0.1, -(StationLayout::funnelHalfWidth + 0.15));
-    if (lights == Lights::LampBeside)
-        furniture_.push_back({lampAt - Vec2{0.12, 0.12}, lampAt + Vec2{0.12, 0.12}});
 
     for (const Segment &s : walls())
         obstacles_.push_back({s, false, true});
@@ -76,6 +75,9 @@ DockingRoom::DockingRoom(bool hideStation, const CameraModel &camera, bool lowHo
         obstacles_.push_back({s, true});
     for (const Segment &s : station_.housingSegments())
         obstacles_.push_back({s, false, true});
+    if (lights == Lights::LampBeside)
+        for (const Segment &s : Box{lampAt - Vec2{0.12, 0.12}, lampAt + Vec2{0.12, 0.12}}.sides())
+            obstacles_.push_back({s, false, true});
 
     emitters_ = markerEmitters(station_);
     Emitter window; // daylight through blinds on the east wall, seen dimmed by the short exposure
