@@ -1,5 +1,7 @@
 #include "world/docking_room.h"
 
+#include <cmath>
+
 namespace dockworld {
 
 std::vector<Segment> Box::sides() const
@@ -142,9 +144,15 @@ bool DockingRoom::lineOfSight(const Vec3 &from, const Vec3 &to) const
         for (const Segment &s : b.sides())
             if (segmentsIntersect(sight, s))
                 return false;
-    for (const Segment &s : station_.opaqueSegments())
-        if (segmentsIntersect(sight, s))
+    // The station's tall parts hide what the line passes below their top.
+    for (const Segment &s : station_.opaqueSegments()) {
+        if (!segmentsIntersect(sight, s))
+            continue;
+        const double denom = cross(sight.b - sight.a, s.b - s.a);
+        const double along = std::fabs(denom) < 1e-12 ? 0.0 : cross(s.a - sight.a, s.b - s.a) / denom;
+        if (from.z + along * (len - 0.02) / len * (to.z - from.z) < StationLayout::housingHeight)
             return false;
+    }
     return true;
 }
 
