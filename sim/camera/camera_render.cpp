@@ -133,8 +133,13 @@ void CameraRenderer::drawEmitter(const CameraFrame &view, const Emitter &e, doub
         for (double sz : {-1.0, 0.0, 1.0}) {
             const Vec3 corner = e.centre + (sx * halfW) * across + (sz * halfH) * second;
             const ImagePoint p = project(camera_, view, corner);
-            if (!p.inFront())
-                return; // partly behind the camera: too close to matter here
+            const Vec3 toCorner = corner - view.centre;
+            // Partly behind the camera, or more than 75 degrees off its axis
+            // (a ceiling light overhead): too close to matter here, and its
+            // box would cover the whole picture. No light is big enough to
+            // reach from there into the picture.
+            if (!p.inFront() || p.depth < 0.26 * std::sqrt(dot(toCorner, toCorner)))
+                return;
             minCol = std::min(minCol, p.col);
             maxCol = std::max(maxCol, p.col);
             minRow = std::min(minRow, p.row);

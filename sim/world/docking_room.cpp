@@ -42,7 +42,7 @@ void addOfficeLights(std::vector<Emitter> &emitters)
     const size_t lights = emitters.size();
     for (size_t i = 0; i < lights; ++i)
         emitters.push_back(floorReflection(emitters[i], 0.15, 2.0));
-    Emitter sun; // the window's sunlight on the floor
+    Emitter sun; // the window's sunlight on the floor in front of it
     sun.shape = Emitter::Shape::Panel;
     sun.centre = {0.9, 3.85, 0.0};
     sun.halfWidth = 0.45;
@@ -150,7 +150,9 @@ bool DockingRoom::lineOfSight(const Vec3 &from, const Vec3 &to) const
             continue;
         const double denom = cross(sight.b - sight.a, s.b - s.a);
         const double along = std::fabs(denom) < 1e-12 ? 0.0 : cross(s.a - sight.a, s.b - s.a) / denom;
-        if (from.z + along * (len - 0.02) / len * (to.z - from.z) < StationLayout::housingHeight)
+        // A line to a point below the floor is a reflection in it: the light
+        // comes up from the floor, as high there as the line is deep.
+        if (std::fabs(from.z + along * (len - 0.02) / len * (to.z - from.z)) < StationLayout::housingHeight)
             return false;
     }
     return true;
