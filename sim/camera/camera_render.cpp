@@ -37,9 +37,36 @@ CameraRenderer::CameraRenderer(const CameraModel &camera, const RenderSettings &
     noisyFloor_ = noisy(settings_.floorLuma, 1.0);
     noisyChroma_ = noisy(128.0, 0.5);
     rowSource_.resize(static_cast<size_t>(camera.height));
+    if (camera.distorted()) {
+        // Undistorting takes a few Newton steps: once per pixel, here.
+        idealX_.resize(static_cast<size_t>(camera.width) * camera.height);
+        idealY_.resize(idealX_.size());
+        for (int row = 0; row < camera.height; ++row) {
+            for (int col = 0; col < camera.width; ++col) {
+                double x = (col - camera.centreCol) / camera.focalPx;
+                double y = (row - camera.centreRow) / camera.focalPx;
+                const bool seen = undistortNormalised(camera, x, y);
+                const size_t i = static_cast<size_t>(row) * camera.width + col;
+                idealX_[i] = seen ? static_cast<float>(x) : std::nanf("");
+                idealY_[i] = seen ? static_cast<float>(y) : std::nanf("");
+            }
+        }
+    }
     luma_.resize(static_cast<size_t>(camera.width) * camera.height);
     chromaU_.resize(static_cast<size_t>(camera.width / 2) * (camera.height / 2));
     chromaV_.resize(chromaU_.size());
+}
+
+bool CameraRenderer::idealRay(const CameraFrame &view, int col, int row, Vec3 &ray) const
+{
+    if (idealX_.empty())
+        return pixelRay(camera_, view, col, row, ray);
+    const size_t i = static_cast<size_t>(row) * camera_.width + col;
+    const double x = idealX_[i], y = idealY_[i];
+    if (std::isnan(x))
+        return false;
+    ray = view.forward + (-x) * view.left + (-y) * view.up;
+    return true;
 }
 
 void CameraRenderer::drawBackground(const CameraFrame &view)
@@ -50,9 +77,8 @@ void CameraRenderer::drawBackground(const CameraFrame &view)
     const double levelY = view.forward.z / std::max(1e-6, view.up.z);
     const double horizon = camera_.centreRow + camera_.focalPx * levelY;
     const auto floorAt = [&](int col, int row) {
-        double x = (col - camera_.centreCol) / camera_.focalPx;
-        double y = (row - camera_.centreRow) / camera_.focalPx;
-        return undistortNormalised(camera_, x, y) && y > levelY;
+        const float y = idealY_[static_cast<size_t>(row) * camera_.width + col];
+        return !std::isnan(y) && y > levelY; // beyond the image circle: dark as the wall
     };
     const float wall = static_cast<float>(settings_.backgroundLuma);
     const float floor = static_cast<float>(settings_.floorLuma);
@@ -107,8 +133,13 @@ void CameraRenderer::drawEmitter(const CameraFrame &view, const Emitter &e, doub
         for (double sz : {-1.0, 0.0, 1.0}) {
             const Vec3 corner = e.centre + (sx * halfW) * across + (sz * halfH) * second;
             const ImagePoint p = project(camera_, view, corner);
-            if (!p.inFront())
-                return; // partly behind the camera: too close to matter here
+            const Vec3 toCorner = corner - view.centre;
+            // Partly behind the camera, or more than 75 degrees off its axis
+            // (a ceiling light overhead): too close to matter here, and its
+            // box would cover the whole picture. No light is big enough to
+            // reach from there into the picture.
+            if (!p.inFront() || p.depth < 0.26 * std::sqrt(dot(toCorner, toCorner)))
+                return;
             minCol = std::min(minCol, p.col);
             maxCol = std::max(maxCol, p.col);
             minRow = std::min(minRow, p.row);
@@ -140,7 +171,7 @@ void CameraRenderer::drawEmitter(const CameraFrame &view, const Emitter &e, doub
         for (int col = box.col0; col <= box.col1; ++col) {
             // Pixel (col, row) is centred on image coordinates (col, row).
             Vec3 ray;
-            if (!pixelRay(camera_, view, col, row, ray))
+            if (!idealRay(view, col, row, ray))
                 continue;
             double outside; // metres outside the emitter's edge (negative inside)
             double depth;   // along the optical axis, metres

@@ -75,6 +75,10 @@ private:
     // copied from these.
     std::vector<uint8_t> noisyWall_, noisyFloor_, noisyChroma_;
     std::vector<const uint8_t *> rowSource_; // per luma row: its noisy table, or null when an emitter touched it
+    // Per pixel, through a distorting lens: the ideal normalised image
+    // coordinates it sees (NaN beyond the image circle); empty for a pin-hole.
+    std::vector<float> idealX_, idealY_;
+    bool idealRay(const CameraFrame &view, int col, int row, Vec3 &ray) const;
     std::vector<float> luma_;      // full resolution
     std::vector<float> chromaU_;   // half resolution, offsets from 128
     std::vector<float> chromaV_;

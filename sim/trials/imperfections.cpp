@@ -27,7 +27,7 @@ const Entry kEntries[] = {
     {"camera-pitch", Kind::Number, -30.0, 30.0, nullptr, -1.0, 1.0},
     {"camera-height-offset", Kind::Number, -0.3, 0.3, nullptr, -0.01, 0.01},
     {"camera-yaw", Kind::Number, -30.0, 30.0, nullptr, -1.0, 1.0},
-    {"lens-k1", Kind::Number, -0.5, 0.5, nullptr, -0.15, -0.02},
+    {"lens-k1", Kind::Number, -0.5, 0.5, nullptr, -0.10, -0.02},
     {"lens-k2", Kind::Number, -0.5, 0.5, nullptr, 0.0, 0.02},
     {"latency", Kind::Number, 0.0, 1000.0, nullptr, 50.0, 150.0},
     {"exposure", Kind::Number, 0.0, 33.0, nullptr, 10.0, 30.0},

@@ -1,5 +1,7 @@
 #include "world/docking_room.h"
 
+#include <cmath>
+
 namespace dockworld {
 
 std::vector<Segment> Box::sides() const
@@ -40,7 +42,7 @@ void addOfficeLights(std::vector<Emitter> &emitters)
     const size_t lights = emitters.size();
     for (size_t i = 0; i < lights; ++i)
         emitters.push_back(floorReflection(emitters[i], 0.15, 2.0));
-    Emitter sun; // the window's sunlight on the floor
+    Emitter sun; // the window's sunlight on the floor in front of it
     sun.shape = Emitter::Shape::Panel;
     sun.centre = {0.9, 3.85, 0.0};
     sun.halfWidth = 0.45;
@@ -63,10 +65,9 @@ DockingRoom::DockingRoom(bool hideStation, const CameraModel &camera, bool lowHo
     if (hideStation)
         furniture_.push_back({{1.5, 0.6}, {1.6, 3.9}}); // screen across the approach
     // The lamp beside the station stands on a small table just north of the
-    // funnel's mouth, its bulb at the middle markers' height.
+    // funnel's mouth, its bulb at the middle markers' height, above the
+    // table's top: the table stops the robot but hides nothing.
     const Vec2 lampAt = station_.toWorld(StationLayout::funnelLength + 0.1, -(StationLayout::funnelHalfWidth + 0.15));
-    if (lights == Lights::LampBeside)
-        furniture_.push_back({lampAt - Vec2{0.12, 0.12}, lampAt + Vec2{0.12, 0.12}});
 
     for (const Segment &s : walls())
         obstacles_.push_back({s, false, true});
@@ -76,6 +77,9 @@ DockingRoom::DockingRoom(bool hideStation, const CameraModel &camera, bool lowHo
         obstacles_.push_back({s, true});
     for (const Segment &s : station_.housingSegments())
         obstacles_.push_back({s, false, true});
+    if (lights == Lights::LampBeside)
+        for (const Segment &s : Box{lampAt - Vec2{0.12, 0.12}, lampAt + Vec2{0.12, 0.12}}.sides())
+            obstacles_.push_back({s, false, true});
 
     emitters_ = markerEmitters(station_);
     Emitter window; // daylight through blinds on the east wall, seen dimmed by the short exposure
@@ -140,9 +144,17 @@ bool DockingRoom::lineOfSight(const Vec3 &from, const Vec3 &to) const
         for (const Segment &s : b.sides())
             if (segmentsIntersect(sight, s))
                 return false;
-    for (const Segment &s : station_.opaqueSegments())
-        if (segmentsIntersect(sight, s))
+    // The station's tall parts hide what the line passes below their top.
+    for (const Segment &s : station_.opaqueSegments()) {
+        if (!segmentsIntersect(sight, s))
+            continue;
+        const double denom = cross(sight.b - sight.a, s.b - s.a);
+        const double along = std::fabs(denom) < 1e-12 ? 0.0 : cross(s.a - sight.a, s.b - s.a) / denom;
+        // A line to a point below the floor is a reflection in it: the light
+        // comes up from the floor, as high there as the line is deep.
+        if (std::fabs(from.z + along * (len - 0.02) / len * (to.z - from.z)) < StationLayout::housingHeight)
             return false;
+    }
     return true;
 }
 

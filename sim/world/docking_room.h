@@ -58,9 +58,10 @@ public:
     const std::vector<Emitter> &emitters() const { return emitters_; }
     Lights lights() const { return lights_; }
     // Whether walls, furniture and the station's tall parts (housing sides,
-    // outer flares) leave the line between two points free; the low rails
-    // and inner flares do not block the view. The station hides its markers
-    // from robots more than about 34 degrees off its centre line.
+    // outer flares, up to their height) leave the line between two points
+    // free; the low rails and inner flares do not block the view. The station
+    // hides its markers from robots more than about 34 degrees off its centre
+    // line (unless its housing is low), not a window higher up the wall.
     bool lineOfSight(const Vec3 &from, const Vec3 &to) const;
     // Whether a robot at `pose` stands clear of everything.
     bool fits(const Pose &pose) const;

@@ -50,6 +50,9 @@ struct StationLayout {
     static constexpr double funnelHalfWidth = 1.096;
     static constexpr double funnelLength = 1.15;
     static constexpr double guideHeight = 0.12; // low: the camera looks over it
+    // The housing and the steep outer flares: above the markers, below what
+    // hangs higher on the wall (a window) and what stands taller (a lamp).
+    static constexpr double housingHeight = 0.65;
 
     // Marker heights chosen for the default camera: focal length times the
     // upper-to-lower spacing is 106 px m, so 106 / (row difference) is the

@@ -30,7 +30,7 @@ TEST(RobotFlaws, SlipAndSonarNoise)
         robot.step(0.01);
     const double travelled = -robot.truePose().x;
     ASSERT_GT(travelled, 200.0);
-    EXPECT_NEAR(-robot.odometry().x, travelled * 1.01, 0.5);
+    EXPECT_NEAR(-robot.odometry().x, travelled * 1.01, 1.0); // the drifting heading curves it a little
     EXPECT_NEAR(robot.odometry().th, (0.98 - 1.04) * -travelled / 330.0 * 180.0 / M_PI, 0.01);
     EXPECT_DOUBLE_EQ(robot.truePose().th, 0.0);
 
@@ -80,19 +80,17 @@ TEST(RobotFlaws, BodyLeansWithAccelerationAndThePoseHistoryKeepsIt)
         accel = (speedAt(t) - speedAt(t - 0.2)) / 0.2;
         lean = server->bodyAt(t - 0.1).pitch;
     };
+    // A 1 m move: speeding up, then braking to stop on the distance.
     double lean = 0, accel = 0;
     robot.lock();
-    robot.setVel(400);
+    robot.move(1000);
     robot.unlock();
     ASSERT_TRUE(ariatest::eventually([&] { return speedAt(server->clock()) > 0.2; }, 5000ms));
     leanAgainstAcceleration(lean, accel);
     EXPECT_GT(accel, 0.1);
     EXPECT_NEAR(lean, flaws.pitchPerAccel * accel, 0.15 * flaws.pitchPerAccel * accel) << "nose up";
-    ASSERT_TRUE(ariatest::eventually([&] { return speedAt(server->clock()) > 0.38; }, 5000ms));
-    robot.lock();
-    robot.setVel(0);
-    robot.unlock();
-    ASSERT_TRUE(ariatest::eventually([&] { return speedAt(server->clock()) < 0.2; }, 5000ms));
+    ASSERT_TRUE(ariatest::eventually([&] { return speedAt(server->clock()) > 0.45; }, 5000ms));
+    ASSERT_TRUE(ariatest::eventually([&] { return speedAt(server->clock()) < 0.3; }, 5000ms));
     leanAgainstAcceleration(lean, accel);
     EXPECT_LT(accel, -0.1);
     EXPECT_NEAR(lean, flaws.pitchPerAccel * accel, 0.15 * flaws.pitchPerAccel * -accel) << "braking: nose down";
