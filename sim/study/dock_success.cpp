@@ -151,6 +151,17 @@ int compare(const StudyOptions &o)
     std::printf("docked: A %d of %d (%.1f%%), B %d of %d (%.1f%%); McNemar's exact test: p = %.4g\n",
                 p.both + p.onlyA, n, 100.0 * (p.both + p.onlyA) / n, p.both + p.onlyB, n,
                 100.0 * (p.both + p.onlyB) / n, mcnemarExactP(p.onlyA, p.onlyB));
+    for (const StudyRun *run : {&a, &b}) {
+        std::vector<double> pass, age;
+        for (const TrialRecord &r : run->records)
+            if (!r.interrupted && std::isfinite(r.passP99Ms) && std::isfinite(r.reportAgeMedianMs)) {
+                pass.push_back(r.passP99Ms);
+                age.push_back(r.reportAgeMedianMs);
+            }
+        std::printf("%s: control-pass interval 99th percentile %.1f ms, frame-to-report age %.1f ms (medians over "
+                    "the trials, simulated time)\n",
+                    run == &a ? "A" : "B", percentile(pass, 50), percentile(age, 50));
+    }
     return 0;
 }
 
