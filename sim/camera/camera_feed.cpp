@@ -13,11 +13,39 @@
 
 namespace dockworld {
 
-CameraFeed::CameraFeed(const DockingRoom &room, const CameraModel &camera, PoseSource pose, Clock clock,
-                       uint32_t seed, double speed)
-    : room_(room), renderer_(camera, RenderSettings(), seed), pose_(std::move(pose)), clock_(std::move(clock)),
-      speed_(std::max(1.0, speed))
+std::vector<double> exposureTimes(const CameraModel &camera, const std::function<BodyPose(double)> &body,
+                                  double end, double exposure)
 {
+    if (exposure <= 0.0)
+        return {end};
+    // How far the view swings during the exposure, in pixels at the middle:
+    // turning and pitching, and driving (a point 1 m away).
+    const BodyPose a = body(end - exposure), b = body(end);
+    const double turn = std::fabs(normalizeAngle(b.pose.heading - a.pose.heading)) + std::fabs(b.pitch - a.pitch);
+    const double drive = length(b.pose.position() - a.pose.position());
+    const double pixels = camera.focalPx * (turn + drive);
+    const int count = std::clamp(1 + static_cast<int>(std::ceil(pixels / 1.5)), 2, 12);
+    std::vector<double> times;
+    for (int i = 0; i < count; ++i)
+        times.push_back(end - exposure + exposure * i / (count - 1));
+    return times;
+}
+
+CameraFeed::CameraFeed(const DockingRoom &room, const CameraModel &camera, PoseSource pose, Clock clock,
+                       uint32_t seed, double speed, const FeedTiming &timing, const RenderSettings &settings)
+    : room_(room), renderer_(camera, settings, seed), pose_(std::move(pose)), clock_(std::move(clock)),
+      timing_(timing), speed_(std::max(1.0, speed))
+{
+}
+
+void CameraFeed::renderAt(double t, YuvFrame &frame)
+{
+    const double end = t - timing_.latency;
+    std::vector<BodyPose> exposure;
+    for (double at : exposureTimes(renderer_.camera(), pose_, end, timing_.exposure))
+        exposure.push_back(pose_(at));
+    renderer_.render(exposure, room_.emitters(), [this](const Vec3 &a, const Vec3 &b) { return room_.lineOfSight(a, b); },
+                     frame);
 }
 
 CameraFeed::~CameraFeed() { stop(); }
@@ -33,6 +61,12 @@ void CameraFeed::stop()
     stopping_ = true;
     if (thread_.joinable())
         thread_.join();
+}
+
+std::vector<double> CameraFeed::writeTimes() const
+{
+    std::lock_guard<std::mutex> lock(lastMutex_);
+    return writeTimes_;
 }
 
 bool CameraFeed::lastFrame(YuvFrame &out) const
@@ -99,7 +133,6 @@ bool CameraFeed::stream(int fd)
     // busy machine costs frames.
     ::fcntl(fd, F_SETPIPE_SZ, 512 * 1024);
     Y4mWriter writer(fd, [this] { return !stopping_.load() && lossSeconds_.load() <= 0.0; });
-    const auto clear = [this](const Vec3 &a, const Vec3 &b) { return room_.lineOfSight(a, b); };
     const double period = 1.0 / kFrameRate;
     double due = clock_();
     YuvFrame frame;
@@ -111,12 +144,14 @@ bool CameraFeed::stream(int fd)
             std::this_thread::sleep_for(std::chrono::duration<double>(std::min(0.002, (due - now) / speed_)));
             continue;
         }
-        renderer_.render(pose_(), room_.emitters(), clear, frame);
+        renderAt(now, frame);
         if (!writer.write(frame))
             return lossSeconds_ > 0.0;
         {
             std::lock_guard<std::mutex> lock(lastMutex_);
             last_ = frame;
+            if (writeTimes_.size() < 1200000) // ten hours at 30 frames per second
+                writeTimes_.push_back(clock_());
         }
         ++frames_;
         // The next frame a period later; frames more than half a period

@@ -1,7 +1,8 @@
 // The simulated webcam as a live device: a thread that renders the room from
-// the robot's current pose 30 times per simulated second and writes the
-// frames into the FIFO the vision program reads. Like a real camera it drops
-// frames when the reader falls behind rather than queueing stale ones.
+// the robot's pose 30 times per simulated second and writes the frames into
+// the FIFO the vision program reads. Like a real camera it drops frames when
+// the reader falls behind rather than queueing stale ones; like a real one it
+// may deliver them late (latency) and smear motion over its exposure.
 #pragma once
 
 #include <atomic>
@@ -9,21 +10,37 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "camera/camera_render.h"
 #include "world/docking_room.h"
 
 namespace dockworld {
 
+struct FeedTiming {
+    double latency = 0.0;  // seconds: a frame written at t shows the robot at t - latency
+    double exposure = 0.0; // seconds the shutter is open, ending at t - latency
+};
+
+// The sub-poses a frame's exposure averages: one without exposure, else
+// enough that the markers' images move at most about a pixel and a half
+// between two of them (2 to 12).
+std::vector<double> exposureTimes(const CameraModel &camera, const std::function<BodyPose(double)> &body,
+                                  double end, double exposure);
+
 class CameraFeed {
 public:
     static constexpr double kFrameRate = 30.0;
-    using PoseSource = std::function<Pose()>;
+    // The robot's true body pose at a simulated time (recent past included).
+    using PoseSource = std::function<BodyPose(double)>;
     using Clock = std::function<double()>; // simulated seconds
 
     // `speed`: simulated seconds per wall-clock second of `clock`.
     CameraFeed(const DockingRoom &room, const CameraModel &camera, PoseSource pose, Clock clock, uint32_t seed,
-               double speed = 1.0);
+               double speed = 1.0, const FeedTiming &timing = FeedTiming(),
+               const RenderSettings &settings = RenderSettings());
+    // Renders the frame the feed writes at simulated time `t`.
+    void renderAt(double t, YuvFrame &frame);
     ~CameraFeed();
     CameraFeed(const CameraFeed &) = delete;
     CameraFeed &operator=(const CameraFeed &) = delete;
@@ -47,6 +64,9 @@ public:
     bool readerGone() const { return readerGone_.load(); }
     // A copy of the last frame written; false before the first.
     bool lastFrame(YuvFrame &out) const;
+    // Simulated seconds (of the feed's clock) at which each frame's write
+    // into the FIFO completed, for the loop's timing.
+    std::vector<double> writeTimes() const;
 
 private:
     void run(std::string fifoPath);
@@ -59,6 +79,7 @@ private:
     CameraRenderer renderer_;
     PoseSource pose_;
     Clock clock_;
+    FeedTiming timing_;
     std::thread thread_;
     std::atomic<bool> stopping_{false};
     std::atomic<bool> readerGone_{false};
@@ -69,6 +90,7 @@ private:
     double speed_;
     mutable std::mutex lastMutex_;
     YuvFrame last_;
+    std::vector<double> writeTimes_; // guarded by lastMutex_
 };
 
 } // namespace dockworld

@@ -9,7 +9,7 @@ namespace {
 
 constexpr size_t kNoiseTableSize = 1u << 20;
 
-struct Box {
+struct PixelBox {
     int col0, row0, col1, row1; // inclusive
     bool empty() const { return col1 < col0 || row1 < row0; }
 };
@@ -37,38 +37,91 @@ CameraRenderer::CameraRenderer(const CameraModel &camera, const RenderSettings &
     noisyFloor_ = noisy(settings_.floorLuma, 1.0);
     noisyChroma_ = noisy(128.0, 0.5);
     rowSource_.resize(static_cast<size_t>(camera.height));
+    if (camera.distorted()) {
+        // Undistorting takes a few Newton steps: once per pixel, here.
+        idealX_.resize(static_cast<size_t>(camera.width) * camera.height);
+        idealY_.resize(idealX_.size());
+        for (int row = 0; row < camera.height; ++row) {
+            for (int col = 0; col < camera.width; ++col) {
+                double x = (col - camera.centreCol) / camera.focalPx;
+                double y = (row - camera.centreRow) / camera.focalPx;
+                const bool seen = undistortNormalised(camera, x, y);
+                const size_t i = static_cast<size_t>(row) * camera.width + col;
+                idealX_[i] = seen ? static_cast<float>(x) : std::nanf("");
+                idealY_[i] = seen ? static_cast<float>(y) : std::nanf("");
+            }
+        }
+    }
     luma_.resize(static_cast<size_t>(camera.width) * camera.height);
     chromaU_.resize(static_cast<size_t>(camera.width / 2) * (camera.height / 2));
     chromaV_.resize(chromaU_.size());
 }
 
+bool CameraRenderer::idealRay(const CameraFrame &view, int col, int row, Vec3 &ray) const
+{
+    if (idealX_.empty())
+        return pixelRay(camera_, view, col, row, ray);
+    const size_t i = static_cast<size_t>(row) * camera_.width + col;
+    const double x = idealX_[i], y = idealY_[i];
+    if (std::isnan(x))
+        return false;
+    ray = view.forward + (-x) * view.left + (-y) * view.up;
+    return true;
+}
+
 void CameraRenderer::drawBackground(const CameraFrame &view)
 {
-    // Rows below the horizon see the floor, slightly brighter than the walls.
-    const double horizon = camera_.centreRow - camera_.focalPx * view.forward.z /
-                                                   std::max(1e-6, std::sqrt(1.0 - view.forward.z * view.forward.z));
+    // Rays below the horizon see the floor, slightly brighter than the walls.
+    // The horizon is where a ray is level: normalised y = forward.z / up.z,
+    // one row without distortion, a gentle curve with it.
+    const double levelY = view.forward.z / std::max(1e-6, view.up.z);
+    const double horizon = camera_.centreRow + camera_.focalPx * levelY;
+    const auto floorAt = [&](int col, int row) {
+        const float y = idealY_[static_cast<size_t>(row) * camera_.width + col];
+        return !std::isnan(y) && y > levelY; // beyond the image circle: dark as the wall
+    };
+    const float wall = static_cast<float>(settings_.backgroundLuma);
+    const float floor = static_cast<float>(settings_.floorLuma);
     for (int row = 0; row < camera_.height; ++row) {
-        const float value = static_cast<float>(row > horizon ? settings_.floorLuma : settings_.backgroundLuma);
-        rowSource_[static_cast<size_t>(row)] = row > horizon ? noisyFloor_.data() : noisyWall_.data();
-        std::fill_n(luma_.begin() + static_cast<long>(row) * camera_.width, camera_.width, value);
+        float *out = luma_.data() + static_cast<long>(row) * camera_.width;
+        bool isFloor = row > horizon;
+        bool mixed = false;
+        if (camera_.distorted()) {
+            // Sample the row; only rows the curve crosses are filled per pixel.
+            isFloor = floorAt(0, row);
+            for (int col = 32; col < camera_.width + 32 && !mixed; col += 32)
+                mixed = floorAt(std::min(col, camera_.width - 1), row) != isFloor;
+        }
+        if (mixed) {
+            rowSource_[static_cast<size_t>(row)] = nullptr;
+            for (int col = 0; col < camera_.width; ++col)
+                out[col] = floorAt(col, row) ? floor : wall;
+            continue;
+        }
+        rowSource_[static_cast<size_t>(row)] = isFloor ? noisyFloor_.data() : noisyWall_.data();
+        std::fill_n(out, camera_.width, isFloor ? floor : wall);
     }
     std::fill(chromaU_.begin(), chromaU_.end(), 0.0f);
     std::fill(chromaV_.begin(), chromaV_.end(), 0.0f);
 }
 
-void CameraRenderer::drawEmitter(const CameraFrame &view, const Emitter &e)
+void CameraRenderer::drawEmitter(const CameraFrame &view, const Emitter &e, double weight)
 {
-    const bool flat = e.shape != Emitter::Shape::Ball;
+    const bool panel = e.shape == Emitter::Shape::Panel;
+    const bool flat = e.shape == Emitter::Shape::Disc || e.shape == Emitter::Shape::Rectangle;
     const Vec3 normal3{e.normal.x, e.normal.y, 0.0};
     if (flat && dot(view.centre - e.centre, normal3) <= 0.0)
         return; // seen from behind
-    const double halfW = e.shape == Emitter::Shape::Rectangle ? e.halfWidth : e.radius;
-    const double halfH = e.shape == Emitter::Shape::Rectangle ? e.halfHeight : e.radius;
+    const bool square = e.shape == Emitter::Shape::Rectangle || panel;
+    const double halfW = square ? e.halfWidth : e.radius;
+    const double halfH = square ? e.halfHeight : e.radius;
 
-    // Picture area: the projected corners of the emitter's bounding square,
-    // widened by the blur.
-    const Vec2 across2 = acrossOf(e.normal);
+    // Picture area: the projected corners, edge middles and centre of the
+    // emitter's bounding square (a distorted edge bows out between its
+    // corners), widened by the blur.
+    const Vec2 across2 = panel ? Vec2{1.0, 0.0} : acrossOf(e.normal);
     Vec3 across{across2.x, across2.y, 0.0};
+    const Vec3 second = panel ? Vec3{0.0, 1.0, 0.0} : Vec3{0.0, 0.0, 1.0};
     if (!flat) {
         // A ball: its silhouette lies in the plane facing the camera.
         const Vec3 toCam = view.centre - e.centre;
@@ -76,20 +129,26 @@ void CameraRenderer::drawEmitter(const CameraFrame &view, const Emitter &e)
         across = h > 1e-9 ? Vec3{toCam.y / h, -toCam.x / h, 0.0} : Vec3{1.0, 0.0, 0.0};
     }
     double minCol = 1e9, maxCol = -1e9, minRow = 1e9, maxRow = -1e9;
-    for (double sx : {-1.0, 1.0}) {
-        for (double sz : {-1.0, 1.0}) {
-            const Vec3 corner = e.centre + (sx * halfW) * across + Vec3{0.0, 0.0, sz * halfH};
+    for (double sx : {-1.0, 0.0, 1.0}) {
+        for (double sz : {-1.0, 0.0, 1.0}) {
+            const Vec3 corner = e.centre + (sx * halfW) * across + (sz * halfH) * second;
             const ImagePoint p = project(camera_, view, corner);
-            if (!p.inFront())
-                return; // partly behind the camera: too close to matter here
+            const Vec3 toCorner = corner - view.centre;
+            // Partly behind the camera, or more than 75 degrees off its axis
+            // (a ceiling light overhead): too close to matter here, and its
+            // box would cover the whole picture. No light is big enough to
+            // reach from there into the picture.
+            if (!p.inFront() || p.depth < 0.26 * std::sqrt(dot(toCorner, toCorner)))
+                return;
             minCol = std::min(minCol, p.col);
             maxCol = std::max(maxCol, p.col);
             minRow = std::min(minRow, p.row);
             maxRow = std::max(maxRow, p.row);
         }
     }
-    const double margin = 4.0 * settings_.blurPx + 2.0;
-    Box box{std::max(0, static_cast<int>(std::floor(minCol - margin))),
+    const double blurPx = std::hypot(settings_.blurPx, e.extraBlurPx);
+    const double margin = 4.0 * blurPx + 2.0;
+    PixelBox box{std::max(0, static_cast<int>(std::floor(minCol - margin))),
             std::max(0, static_cast<int>(std::floor(minRow - margin))),
             std::min(camera_.width - 1, static_cast<int>(std::ceil(maxCol + margin))),
             std::min(camera_.height - 1, static_cast<int>(std::ceil(maxRow + margin)))};
@@ -111,10 +170,21 @@ void CameraRenderer::drawEmitter(const CameraFrame &view, const Emitter &e)
     for (int row = box.row0; row <= box.row1; ++row) {
         for (int col = box.col0; col <= box.col1; ++col) {
             // Pixel (col, row) is centred on image coordinates (col, row).
-            const Vec3 ray = pixelRay(camera_, view, col, row);
+            Vec3 ray;
+            if (!idealRay(view, col, row, ray))
+                continue;
             double outside; // metres outside the emitter's edge (negative inside)
             double depth;   // along the optical axis, metres
-            if (flat) {
+            if (panel) {
+                if (std::fabs(ray.z) < 1e-12)
+                    continue;
+                const double t = (e.centre.z - view.centre.z) / ray.z;
+                if (t <= 0.0)
+                    continue;
+                const Vec3 hit = view.centre + t * ray - e.centre;
+                outside = std::max(std::fabs(hit.x) - e.halfWidth, std::fabs(hit.y) - e.halfHeight);
+                depth = t;
+            } else if (flat) {
                 const double denom = dot(ray, normal3);
                 if (denom >= -1e-12)
                     continue;
@@ -141,8 +211,8 @@ void CameraRenderer::drawEmitter(const CameraFrame &view, const Emitter &e)
             }
             // Edge blurred by a Gaussian of blurPx pixels, converted to metres
             // at the emitter's depth.
-            const double sigma = std::max(1e-6, settings_.blurPx * depth / camera_.focalPx);
-            const double cover = 0.5 * std::erfc(outside / (sigma * sqrt2));
+            const double sigma = std::max(1e-6, blurPx * depth / camera_.focalPx);
+            const double cover = weight * 0.5 * std::erfc(outside / (sigma * sqrt2));
             if (cover < 1e-3)
                 continue;
             luma_[static_cast<size_t>(row) * camera_.width + col] += static_cast<float>(cover * peak);
@@ -196,16 +266,44 @@ void CameraRenderer::finish(YuvFrame &frame)
 void CameraRenderer::render(const Pose &robot, const std::vector<Emitter> &emitters, const LineOfSight &clear,
                             YuvFrame &frame)
 {
+    render(std::vector<BodyPose>{BodyPose{robot, 0.0}}, emitters, clear, frame);
+}
+
+void CameraRenderer::render(const std::vector<BodyPose> &exposure, const std::vector<Emitter> &emitters,
+                            const LineOfSight &clear, YuvFrame &frame)
+{
     if (frame.width != camera_.width || frame.height != camera_.height)
         frame = YuvFrame(camera_.width, camera_.height);
-    const CameraFrame view = cameraFrame(camera_, robot);
+    if (exposure.empty())
+        return;
+    const BodyPose &middle = exposure[exposure.size() / 2];
+    const CameraFrame view = cameraFrame(camera_, middle.pose, middle.pitch);
     drawBackground(view);
-    for (const Emitter &e : emitters) {
-        if (clear && !clear(view.centre, e.centre))
-            continue;
-        drawEmitter(view, e);
+    // The camera moves a centimetre or so during an exposure: what it can see
+    // is decided once.
+    std::vector<const Emitter *> visible;
+    for (const Emitter &e : emitters)
+        if (!clear || clear(view.centre, e.centre))
+            visible.push_back(&e);
+    const double weight = 1.0 / static_cast<double>(exposure.size());
+    for (const BodyPose &body : exposure) {
+        const CameraFrame at = exposure.size() == 1 ? view : cameraFrame(camera_, body.pose, body.pitch);
+        for (const Emitter *e : visible)
+            drawEmitter(at, *e, weight);
     }
     finish(frame);
+}
+
+RenderSettings renderSettingsFor(Lights lights)
+{
+    RenderSettings settings;
+    if (lights == Lights::Office) {
+        // Ambient office light at the same short exposure: the room comes
+        // up a few grey levels, still under the vision threshold (luma 30).
+        settings.backgroundLuma = 23.0;
+        settings.floorLuma = 24.0;
+    }
+    return settings;
 }
 
 } // namespace dockworld

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "world/camera_model.h"
+#include "world/docking_room.h"
 #include "world/emitter.h"
 
 namespace dockworld {
@@ -38,6 +39,10 @@ struct RenderSettings {
     double blurPx = 0.6;         // lens and focus blur, one standard deviation in pixels
 };
 
+// The walls and floor as the camera's fixed exposure sees them under a
+// lighting preset: the office's are brighter, still under the threshold.
+RenderSettings renderSettingsFor(Lights lights);
+
 // Whether the straight line between two points of the room is free of
 // obstacles (walls, furniture). Used once per emitter.
 using LineOfSight = std::function<bool(const Vec3 &from, const Vec3 &to)>;
@@ -51,10 +56,14 @@ public:
     // Draws the view from `robot` into `frame` (resized to the camera's size).
     void render(const Pose &robot, const std::vector<Emitter> &emitters, const LineOfSight &clear,
                 YuvFrame &frame);
+    // Draws one exposure: the lights averaged over the body poses the
+    // exposure spans (motion blur), the background from the middle one.
+    void render(const std::vector<BodyPose> &exposure, const std::vector<Emitter> &emitters,
+                const LineOfSight &clear, YuvFrame &frame);
 
 private:
     void drawBackground(const CameraFrame &view);
-    void drawEmitter(const CameraFrame &view, const Emitter &emitter);
+    void drawEmitter(const CameraFrame &view, const Emitter &emitter, double weight);
     void finish(YuvFrame &frame);
 
     CameraModel camera_;
@@ -66,6 +75,10 @@ private:
     // copied from these.
     std::vector<uint8_t> noisyWall_, noisyFloor_, noisyChroma_;
     std::vector<const uint8_t *> rowSource_; // per luma row: its noisy table, or null when an emitter touched it
+    // Per pixel, through a distorting lens: the ideal normalised image
+    // coordinates it sees (NaN beyond the image circle); empty for a pin-hole.
+    std::vector<float> idealX_, idealY_;
+    bool idealRay(const CameraFrame &view, int col, int row, Vec3 &ray) const;
     std::vector<float> luma_;      // full resolution
     std::vector<float> chromaU_;   // half resolution, offsets from 128
     std::vector<float> chromaV_;

@@ -111,4 +111,17 @@ void TopDownMap::drawArrow(const Pose &pose, Rgb colour)
     }
 }
 
+bool TopDownMap::save(const std::string &path, const std::string &title, const std::vector<LegendItem> &legend,
+                      std::string *error) const
+{
+    return framePicture(canvas_, title, legend, scale_).savePng(path, error);
+}
+
+std::vector<LegendItem> TopDownMap::trialLegend(bool docked)
+{
+    return {{kWander, "path, wander"},  {kDocking, "path, docking"},  {kStart, "start"},
+            {kDockingStart, "docking began"}, {docked ? kStart : kDockingStart, docked ? "end, docked" : "end"},
+            {kWall, "walls, furniture"}, {kGuide, "guide"}, {kPlate, "plate"}, {kMarker, "markers"}};
+}
+
 } // namespace dockworld

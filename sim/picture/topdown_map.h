@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "picture/picture_frame.h"
 #include "picture/png_file.h"
 #include "world/world_geometry.h"
 
@@ -42,6 +43,13 @@ public:
 
     const Canvas &canvas() const { return canvas_; }
     bool save(const std::string &path, std::string *error = nullptr) const { return canvas_.savePng(path, error); }
+    // With a title line above, the legend and a metre scale bar below.
+    bool save(const std::string &path, const std::string &title, const std::vector<LegendItem> &legend,
+              std::string *error = nullptr) const;
+    double pixelsPerMetre() const { return scale_; }
+    // The legend of a trial's picture: the room's parts, the path's
+    // colours, start, docking start and the final outline.
+    static std::vector<LegendItem> trialLegend(bool docked);
     // Picture coordinates of a floor point (y grows downwards in the picture).
     Vec2 toPixel(Vec2 floor) const;
 

@@ -118,6 +118,19 @@ void RobotModel::setRotAccel(double a)
         limits_.rotDecel = std::min(-a, limits_.rotAccelTop);
 }
 
+void RobotModel::setWheelFactors(double left, double right, double trackMm)
+{
+    leftFactor_ = left;
+    rightFactor_ = right;
+    trackMm_ = trackMm;
+}
+
+void RobotModel::setSonarNoise(bool on, uint32_t seed)
+{
+    sonarNoise_ = on;
+    sonarRandom_.seed(seed);
+}
+
 void RobotModel::step(double dt)
 {
     if (!enabled_) {
@@ -164,7 +177,14 @@ void RobotModel::step(double dt)
         dist = 0;
     }
     truePose_ = next;
-    advance(odometry_, dist, dth);
+    if (leftFactor_ == 1.0 && rightFactor_ == 1.0) {
+        advance(odometry_, dist, dth);
+    } else {
+        // What the encoders count: each wheel's travel, off by its factor.
+        const double turn = dth * M_PI / 180 * trackMm_ / 2;
+        const double left = (dist - turn) * leftFactor_, right = (dist + turn) * rightFactor_;
+        advance(odometry_, (left + right) / 2, (right - left) / trackMm_ * 180 / M_PI);
+    }
     if (moveMode_)
         moveLeft_ -= dist;
 }
@@ -177,6 +197,11 @@ std::array<int, 16> RobotModel::sonarRanges() const
         const robotproto::SonarUnit &u = robotproto::kSonars[i];
         Point origin{truePose_.x + u.x * c - u.y * s, truePose_.y + u.x * s + u.y * c};
         double r = world_.rayCast(origin, truePose_.th + u.th, robotproto::kSonarNoEcho);
+        if (sonarNoise_ && r < robotproto::kSonarNoEcho) {
+            std::uniform_real_distribution<double> chance(0.0, 1.0);
+            std::normal_distribution<double> scatter(0.0, 10.0 + 0.01 * r);
+            r = chance(sonarRandom_) < 0.05 ? robotproto::kSonarNoEcho : std::max(0.0, r + scatter(sonarRandom_));
+        }
         ranges[i] = static_cast<int>(std::lround(std::min<double>(r, robotproto::kSonarNoEcho)));
     }
     return ranges;

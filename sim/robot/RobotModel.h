@@ -4,6 +4,8 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
+#include <random>
 
 #include "world/World.h"
 
@@ -55,6 +57,12 @@ public:
     bool sonarEnabled() const { return sonarEnabled_; }
     // Forces both motor-stall bits on, whatever the robot does.
     void forceStall(bool on) { forcedStall_ = on; }
+    // Wheel slip and worn tyres: each wheel's odometry counts its true travel
+    // times its factor (1.03: 3% too far). `trackMm` is the wheel track.
+    void setWheelFactors(double left, double right, double trackMm);
+    // A real sonar ring: ranges scattered by 1 cm plus 1% of the range, and
+    // one echo in twenty missed (read as no echo).
+    void setSonarNoise(bool on, uint32_t seed);
 
     // Advances the simulation by dt seconds.
     void step(double dt);
@@ -83,6 +91,9 @@ private:
     bool blocked_ = false;
     bool forcedStall_ = false;
     bool sonarEnabled_ = true;
+    double leftFactor_ = 1.0, rightFactor_ = 1.0, trackMm_ = 330.0;
+    bool sonarNoise_ = false;
+    mutable std::mt19937 sonarRandom_;
 };
 
 } // namespace robotsim

@@ -17,6 +17,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <netinet/in.h>
@@ -48,13 +49,15 @@ Pose fromModel(const robotsim::Pose &p) { return {p.x / 1000.0, p.y / 1000.0, no
 
 class DockingRobotServer : public RobotServer {
 public:
-    DockingRobotServer(const DockingRoom &room, double speed)
-        : room_(room), motion_(&room.obstacles()), clock_(speed)
+    DockingRobotServer(const DockingRoom &room, double speed, const RobotFlaws &flaws)
+        : room_(room), motion_(&room.obstacles()), flaws_(flaws), clock_(speed)
     {
         // The sonar hears everything the body can hit.
         for (const Segment &s : room.sonarSegments())
             sonarWorld_.addWall({s.a.x * 1000.0, s.a.y * 1000.0}, {s.b.x * 1000.0, s.b.y * 1000.0});
         model_ = std::make_unique<robotsim::RobotModel>(sonarWorld_);
+        model_->setWheelFactors(flaws.leftWheelFactor, flaws.rightWheelFactor, RobotBody::wheelTrack * 1000.0);
+        model_->setSonarNoise(flaws.sonarNoise, flaws.seed);
     }
     ~DockingRobotServer() override { stop(); }
 
@@ -65,6 +68,7 @@ public:
         std::lock_guard<std::mutex> lock(mutex_);
         return fromModel(model_->truePose());
     }
+    BodyPose bodyAt(double t) const override;
     double clock() const override { return std::chrono::duration<double>(clock_.now() - started_).count(); }
     bool connected() const override { return connected_.load(); }
     void setResetPose(const Pose &pose) override
@@ -73,6 +77,11 @@ public:
         start_ = toModel(pose);
     }
     void stop() override;
+    std::vector<double> commandTimes() const override
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return commandTimes_;
+    }
     void dropClient() override { dropRequested_ = true; }
     void logMotion(const std::string &path) override
     {
@@ -93,6 +102,15 @@ private:
 
     const DockingRoom &room_;
     BodyMotion motion_;
+    RobotFlaws flaws_;
+    struct Sample {
+        double t;
+        BodyPose body;
+    };
+    std::deque<Sample> history_; // one per physics step, the last 1.5 s; guarded by mutex_
+    double pitch_ = 0.0;         // body pitch now, radians
+    double lastVelocity_ = 0.0;  // m/s, at the last physics step
+    double physicsTime_ = 0.0;   // simulated seconds of the physics steps taken
     StallDetector stall_;
     Charger charger_;
     robotsim::World sonarWorld_;
@@ -101,6 +119,7 @@ private:
     std::unique_ptr<robotsim::Session> session_;
     robotproto::PacketReceiver rx_;
     mutable std::mutex mutex_; // guards the model between the loop and pose()
+    std::vector<double> commandTimes_; // guarded by mutex_
     std::thread thread_;
     std::atomic<bool> stopping_{false};
     std::atomic<bool> connected_{false};
@@ -118,6 +137,8 @@ bool DockingRobotServer::start(const Pose &start, std::string *error)
 {
     start_ = toModel(start);
     model_->reset(start_);
+    history_.clear();
+    history_.push_back({0.0, {start, 0.0}});
     listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
@@ -217,8 +238,14 @@ void DockingRobotServer::readClient()
     std::vector<uint8_t> out;
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        while (session_ && rx_.next(packet, now))
+        bool any = false;
+        while (session_ && rx_.next(packet, now)) {
             session_->handle(packet, out);
+            any = true;
+        }
+        // Bounded: ten hours of 100 ms passes.
+        if (any && commandTimes_.size() < 360000)
+            commandTimes_.push_back(std::chrono::duration<double>(now - started_).count());
     }
     send(out);
     if (session_ && session_->closed())
@@ -239,6 +266,19 @@ void DockingRobotServer::physics(double dt)
     const Pose reached = motion_.move(from, free, dt);
     model_->setTruePose(toModel(reached));
 
+    // The body rocks on its tyres and caster: it leans in proportion to the
+    // drive's acceleration, settling with a tenth of a second's lag.
+    const double velocity = model_->velocity() / 1000.0;
+    // Tyres grip up to about half a g, which bounds what a sudden stop does.
+    const double accel = std::clamp((velocity - lastVelocity_) / dt, -4.9, 4.9);
+    const double lean = flaws_.pitchPerAccel * accel;
+    lastVelocity_ = velocity;
+    pitch_ += (lean - pitch_) * std::min(1.0, dt / 0.1);
+    physicsTime_ += dt;
+    history_.push_back({physicsTime_, {reached, pitch_}});
+    while (history_.size() > 2 && history_.front().t < physicsTime_ - 1.5)
+        history_.pop_front();
+
     const double track = RobotBody::wheelTrack;
     const double v = model_->velocity() / 1000.0;
     const double w = degToRad(model_->rotVelocity());
@@ -247,6 +287,29 @@ void DockingRobotServer::physics(double dt)
     stall_.update(v - w * track / 2.0, v + w * track / 2.0, left, right, dt);
     model_->forceStall(stall_.leftStalled() || stall_.rightStalled());
     charger_.update(onTheContacts(room_.station().offsets(reached)), dt);
+}
+
+BodyPose DockingRobotServer::bodyAt(double t) const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (history_.empty())
+        return {fromModel(model_->truePose()), pitch_};
+    if (t >= history_.back().t)
+        return history_.back().body;
+    if (t <= history_.front().t)
+        return history_.front().body;
+    // The first sample at or after t, and the one before it.
+    size_t hi = history_.size() - 1;
+    while (hi > 0 && history_[hi - 1].t >= t)
+        --hi;
+    const Sample &a = history_[hi - 1], &b = history_[hi];
+    const double f = b.t > a.t ? (t - a.t) / (b.t - a.t) : 1.0;
+    const Pose &p = a.body.pose, &q = b.body.pose;
+    BodyPose out;
+    out.pose = {p.x + f * (q.x - p.x), p.y + f * (q.y - p.y),
+                normalizeAngle(p.heading + f * normalizeAngle(q.heading - p.heading))};
+    out.pitch = a.body.pitch + f * (b.body.pitch - a.body.pitch);
+    return out;
 }
 
 void DockingRobotServer::run()
@@ -314,9 +377,9 @@ void DockingRobotServer::writeMotion(double t)
 
 } // namespace
 
-std::unique_ptr<RobotServer> makeRobotServer(const DockingRoom &room, double speed)
+std::unique_ptr<RobotServer> makeRobotServer(const DockingRoom &room, double speed, const RobotFlaws &flaws)
 {
-    return std::make_unique<DockingRobotServer>(room, speed);
+    return std::make_unique<DockingRobotServer>(room, speed, flaws);
 }
 
 } // namespace dockworld

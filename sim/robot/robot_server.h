@@ -3,12 +3,23 @@
 // docking room.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "world/docking_room.h"
 
 namespace dockworld {
+
+// What makes a real robot differ from the ideal one.
+struct RobotFlaws {
+    double leftWheelFactor = 1.0;  // odometry counts the left wheel's travel times this
+    double rightWheelFactor = 1.0;
+    bool sonarNoise = false;       // scattered ranges, missed echoes
+    uint32_t seed = 1;             // of the sonar noise
+    double pitchPerAccel = 0.0;    // body pitch, radians per m/s^2 (braking: nose down)
+};
 
 class RobotServer {
 public:
@@ -18,6 +29,10 @@ public:
     virtual int port() const = 0;
     // The true pose (not the odometry the robot reports).
     virtual Pose pose() const = 0;
+    // The true pose and body pitch at simulated time `t` of the last second
+    // or so (interpolated between physics steps; the oldest kept before that,
+    // the current one after now).
+    virtual BodyPose bodyAt(double t) const = 0;
     // Simulated seconds since start.
     virtual double clock() const = 0;
     // Whether a controller is connected.
@@ -32,9 +47,13 @@ public:
     // Before start: every 20 ms a line "t,commanded,speed,connected" (server
     // seconds, mm/s) into `path`.
     virtual void logMotion(const std::string &path) = 0;
+    // Server seconds at which packets from the controller arrived (one entry
+    // per read that brought any), for the loop's timing.
+    virtual std::vector<double> commandTimes() const = 0;
 };
 
 // `speed`: simulated seconds per wall-clock second.
-std::unique_ptr<RobotServer> makeRobotServer(const DockingRoom &room, double speed = 1.0);
+std::unique_ptr<RobotServer> makeRobotServer(const DockingRoom &room, double speed = 1.0,
+                                             const RobotFlaws &flaws = RobotFlaws());
 
 } // namespace dockworld

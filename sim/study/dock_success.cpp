@@ -1,163 +1,77 @@
 // Docking success in the simulated room, as a study: seeded random starts in
-// three groups (facing the station 1.5-4 m out; approaching it 0.8-1.5 m out;
-// anywhere in the room), each trial with 3 simulated minutes, run faster than
-// real time and several side by side. Prints each trial's row when it ends
-// and appends it to a CSV; at the end, per group, the success rate with its
-// 95% Wilson interval, time to dock, final errors and the failures by cause,
-// and a success map (see sim/README.md).
+// four groups (facing the station; approaching it; anywhere in the room;
+// beside it), each trial with 3 simulated minutes, run faster than real
+// time and several side by side; a study can be cut into shards run
+// anywhere and merged, swept over an imperfection's values, or compared
+// with another run of the same starts (see sim/README.md).
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
-#include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "study/failure_cause.h"
-#include "robot/sim_clock.h"
-#include "trials/start_poses.h"
+#include "study/study_merge.h"
+#include "study/study_options.h"
+#include "study/study_report.h"
 #include "study/study_stats.h"
-#include "study/success_map.h"
+#include "trials/imperfect_world.h"
+#include "trials/start_poses.h"
 #include "trials/trial_runner.h"
 
 using namespace dockworld;
 
 namespace {
 
-const char kUsage[] = "usage: dock_success [--trials N] [--group facing|approach|anywhere]... [--jobs N]"
-                      " [--speed N] [--seed S] [--time-limit S] [--out DIR]\n";
-
-const char kHelp[] =
-    "  --trials N        trials per group (default 500)\n"
-    "  --group NAME      only this group (repeatable; default all three)\n"
-    "  --jobs N          trials side by side (default 2)\n"
-    "  --speed N         simulated seconds per wall-clock second (default " DEFAULT_SPEED_TEXT ")\n"
-    "  --seed S          seed of the start poses and camera noise (default 2026)\n"
-    "  --time-limit S    simulated seconds per trial (default 180)\n"
-    "  --out DIR         CSV, maps, and pictures and logs of failed trials (default dock_success-out)\n";
-
 std::atomic<bool> interrupted{false};
 void onSignal(int) { interrupted = true; }
 
-struct Group {
-    const char *name;
-    const char *description;
-    std::vector<Pose> (*poses)(const DockingRoom &, int, uint32_t);
-    uint32_t seedOffset;
-};
-
-const Group kGroups[] = {
-    {"facing", "starts 1.5-4 m from the station, within 30 degrees of its centre line, facing it within 40 degrees",
-     posesFacingStation, 0},
-    {"approach", "starts 0.8-1.5 m from the station, within 45 degrees of its centre line, facing it within 30 degrees",
-     posesApproaching, 2},
-    {"anywhere", "starts anywhere in the room, any heading", posesAnywhere, 1},
-};
-
-struct Options {
-    int trials = 500;
-    std::vector<std::string> groups;
-    int jobs = 2;
-    double speed = kDefaultSpeed;
-    uint32_t seed = 2026;
-    double timeLimit = 180.0;
-    std::string out = "dock_success-out";
-};
-
-struct Job {
-    const Group *group;
-    int index; // within its group, from 1
-    Pose start;
-    TrialResult result;
-    FailureCause cause = FailureCause::Other;
-    bool done = false;
-};
-
-bool parseNumber(const char *text, double low, double high, double &value)
+void printRow(const TrialRecord &r, double speedAchieved)
 {
-    char *end = nullptr;
-    value = std::strtod(text, &end);
-    return end != text && *end == '\0' && std::isfinite(value) && value >= low && value <= high;
+    std::printf("%-16s %6.2f %5.2f %5.0f  %-31s %6.1f s %+6.1f cm %5.1f cm %+6.1f deg %5.1fx %5.0f %5.0f ms\n",
+                r.name.c_str(), r.start.x, r.start.y, radToDeg(r.start.heading),
+                r.interrupted ? "interrupted" : failureCauseName(r.cause), r.seconds, r.lateralCm, r.gapCm,
+                r.headingErrDeg, speedAchieved, r.passP99Ms, r.reportAgeMedianMs);
+    if (r.cause == FailureCause::SetUp)
+        std::printf("  %s refused at set-up: %s\n", r.name.c_str(), r.note.c_str());
 }
 
-int usageError(const std::string &why)
+TrialRecord recordOf(const PlannedTrial &t, const TrialResult &r, FailureCause cause)
 {
-    std::fprintf(stderr, "dock_success: %s\n%s", why.c_str(), kUsage);
-    return 2;
-}
-
-// 0 to go on, otherwise the exit status.
-int parseOptions(int argc, char **argv, Options &o)
-{
-    for (int i = 1; i < argc; ++i) {
-        const std::string a = argv[i];
-        if (a == "--help" || a == "-h") {
-            std::printf("%s%s", kUsage, kHelp);
-            return -1;
-        }
-        if (i + 1 >= argc)
-            return usageError("unknown or incomplete option '" + a + "'");
-        const char *value = argv[++i];
-        double number = 0.0;
-        if (a == "--trials" && parseNumber(value, 1, 100000, number) && number == std::floor(number))
-            o.trials = static_cast<int>(number);
-        else if (a == "--group" && (std::string(value) == "facing" || std::string(value) == "approach" ||
-                                    std::string(value) == "anywhere"))
-            o.groups.push_back(value);
-        else if (a == "--jobs" && parseNumber(value, 1, 16, number) && number == std::floor(number))
-            o.jobs = static_cast<int>(number);
-        else if (a == "--speed" && parseNumber(value, 1, 100, number))
-            o.speed = number;
-        else if (a == "--seed" && parseNumber(value, 0, 4294967295.0, number) && number == std::floor(number))
-            o.seed = static_cast<uint32_t>(number);
-        else if (a == "--time-limit" && parseNumber(value, 1, 86400, number))
-            o.timeLimit = number;
-        else if (a == "--out" && *value)
-            o.out = value;
-        else
-            return usageError("bad option or value '" + a + " " + value + "'");
-    }
-    return 0;
-}
-
-std::string trialName(const Job &job)
-{
-    char name[48];
-    std::snprintf(name, sizeof name, "%s-%04d", job.group->name, job.index);
-    return name;
-}
-
-// The cause of a failure, or "docked"; "interrupted" for a trial cut short
-// (left out of the figures).
-const char *outcome(const Job &job)
-{
-    return job.result.end == TrialEnd::Interrupted ? "interrupted" : failureCauseName(job.cause);
-}
-
-void printRow(FILE *to, const Job &job)
-{
-    const TrialResult &r = job.result;
-    std::fprintf(to, "%-13s %6.2f %5.2f %5.0f  %-31s %6.1f s %+6.1f cm %5.1f cm %+6.1f deg %5.1fx%s\n",
-                 trialName(job).c_str(), job.start.x, job.start.y, radToDeg(job.start.heading), outcome(job), r.seconds, 100.0 * r.offsets.lateral, 100.0 * r.offsets.gap,
-                 radToDeg(r.offsets.heading), r.wallSeconds > 0.0 ? r.seconds / r.wallSeconds : 0.0,
-                 r.cleanedUp ? "" : "  (clean-up incomplete)");
-}
-
-void writeCsvRow(FILE *csv, const Job &job)
-{
-    const TrialResult &r = job.result;
-    std::fprintf(csv, "%s,%s,%d,%.3f,%.3f,%.1f,%s,%s,%.2f,%.2f,%.2f,%.2f,%.2f,%.2f,%ld,%ld,%.2f\n",
-                 trialName(job).c_str(), job.group->name, job.index, job.start.x, job.start.y,
-                 radToDeg(job.start.heading), r.end == TrialEnd::Docked ? "docked" : "failed", outcome(job), r.seconds, r.dockingModeAt, 100.0 * r.offsets.lateral,
-                 100.0 * r.offsets.gap, radToDeg(r.offsets.heading), r.stillFor, r.framesWritten, r.framesDropped,
-                 r.wallSeconds);
-    std::fflush(csv);
+    TrialRecord rec;
+    rec.position = t.position;
+    rec.name = t.name;
+    rec.group = t.group->name;
+    rec.index = t.index;
+    rec.sweepIndex = t.sweepIndex;
+    rec.sweepValue = t.sweepValue;
+    rec.start = t.start;
+    rec.interrupted = r.end == TrialEnd::Interrupted;
+    rec.docked = r.end == TrialEnd::Docked;
+    rec.cause = rec.interrupted ? FailureCause::Other : cause;
+    rec.seconds = r.seconds;
+    rec.dockingModeAt = r.dockingModeAt;
+    rec.lateralCm = 100.0 * r.offsets.lateral;
+    rec.gapCm = 100.0 * r.offsets.gap;
+    rec.headingErrDeg = radToDeg(r.offsets.heading);
+    rec.stillFor = r.stillFor;
+    rec.frames = r.framesWritten;
+    rec.framesDropped = r.framesDropped;
+    rec.wallSeconds = r.wallSeconds;
+    rec.passMedianMs = r.timing.passMedianMs;
+    rec.passP99Ms = r.timing.passP99Ms;
+    rec.passWorstMs = r.timing.passWorstMs;
+    rec.reportAgeMedianMs = r.timing.reportAgeMedianMs;
+    rec.reportAgeP99Ms = r.timing.reportAgeP99Ms;
+    if (r.end == TrialEnd::Failed)
+        rec.note = r.error;
+    return rec;
 }
 
 // A docked trial's picture and logs are not kept: hundreds of them say
@@ -165,126 +79,176 @@ void writeCsvRow(FILE *csv, const Job &job)
 void removeTrialFiles(const std::string &out, const std::string &name)
 {
     std::error_code ignored;
-    for (const char *suffix : {".png", "-path.csv", "-docking.log", "-vision.log"})
+    for (const char *suffix : {".png", "-path.csv", "-docking.log", "-vision.log", "-robot.csv"})
         std::filesystem::remove(out + "/" + name + suffix, ignored);
 }
 
-void summarise(const DockingRoom &room, const Group &group, const std::vector<Job> &jobs, const std::string &out)
+// The imperfections of a trial: the study's conditions, then its swept value.
+Imperfections trialImperfections(const StudyDefinition &d, const PlannedTrial &t)
 {
-    std::vector<double> times, lateral, heading;
-    std::map<FailureCause, int> causes;
-    std::vector<MapEntry> entries;
-    int total = 0;
-    for (const Job &j : jobs) {
-        if (j.group != &group || !j.done || j.result.end == TrialEnd::Interrupted)
-            continue;
-        ++total;
-        entries.push_back({j.start, j.cause});
-        if (j.cause != FailureCause::None) {
-            ++causes[j.cause];
-            continue;
-        }
-        times.push_back(j.result.seconds);
-        lateral.push_back(std::fabs(100.0 * j.result.offsets.lateral));
-        heading.push_back(std::fabs(radToDeg(j.result.offsets.heading)));
-    }
-    if (total == 0)
-        return;
-    const int docked = static_cast<int>(times.size());
-    const Interval ci = wilsonInterval(docked, total);
-    std::printf("\n%s: %d %s\n", group.name, total, group.description);
-    std::printf("  docked %d of %d: %.1f%% (95%% interval %.1f-%.1f%%)\n", docked, total, 100.0 * docked / total,
-                100.0 * ci.low, 100.0 * ci.high);
-    if (docked > 0) {
-        std::printf("  time to dock: median %.1f s, 95th percentile %.1f s\n", percentile(times, 50),
-                    percentile(times, 95));
-        std::printf("  final |sideways| error: median %.1f cm, worst %.1f cm; |heading| error: median %.1f deg, "
-                    "worst %.1f deg\n",
-                    percentile(lateral, 50), percentile(lateral, 100), percentile(heading, 50),
-                    percentile(heading, 100));
-    }
-    std::printf("  failures:");
-    if (causes.empty())
-        std::printf(" none");
-    for (const auto &[cause, count] : causes)
-        std::printf(" %s %d;", failureCauseName(cause), count);
-    std::printf("\n");
+    Imperfections imp;
+    std::string ignored; // checked when the options were read
+    for (const std::string &c : d.conditions)
+        applyCondition(imp, c, &ignored);
+    if (!d.sweepName.empty())
+        applyCondition(imp, d.sweepName + "=" + t.sweepValue, &ignored);
+    return imp;
+}
+
+std::string sweepNameOf(const std::string &study)
+{
+    const size_t at = study.find(" sweep=");
+    if (at == std::string::npos || study.compare(at + 7, 4, "none") == 0)
+        return "";
+    const size_t from = at + 7;
+    return study.substr(from, study.find('=', from) - from);
+}
+
+int merge(const StudyOptions &o)
+{
+    std::vector<StudyRun> runs(o.mergeDirs.size());
     std::string error;
-    const std::string map = out + "/map-" + group.name + ".png";
-    if (writeSuccessMap(room, entries, map, &error))
-        std::printf("  map: %s\n", map.c_str());
-    else
-        std::printf("  map not written: %s\n", error.c_str());
+    for (size_t i = 0; i < runs.size(); ++i)
+        if (!readStudyRun(o.mergeDirs[i], runs[i], &error)) {
+            std::fprintf(stderr, "dock_success: %s\n", error.c_str());
+            return 1;
+        }
+    std::vector<TrialRecord> merged;
+    if (!mergeStudyRuns(runs, merged, &error)) {
+        std::fprintf(stderr, "dock_success: %s\n", error.c_str());
+        return 1;
+    }
+    std::error_code ec;
+    std::filesystem::create_directories(o.out, ec);
+    const RunFile &run = runs.front().run;
+    std::printf("merged %zu runs of the study %s: %zu of its %zu trials%s\n", runs.size(), run.study.c_str(),
+                merged.size(), run.trialsInStudy,
+                merged.size() == run.trialsInStudy ? "" : " (some shards are missing)");
+    std::unique_ptr<FILE, int (*)(FILE *)> csv(std::fopen((o.out + "/trials.csv").c_str(), "w"), std::fclose);
+    if (csv) {
+        std::fprintf(csv.get(), "%s\n", trialCsvHeader());
+        for (const TrialRecord &r : merged)
+            std::fprintf(csv.get(), "%s\n", trialCsvRow(r).c_str());
+    }
+    printStudyReport(DockingRoom(), merged, sweepNameOf(run.study), o.out);
+    return 0;
+}
+
+int compare(const StudyOptions &o)
+{
+    StudyRun a, b;
+    std::string error;
+    PairedOutcomes p;
+    if (!readStudyRun(o.compareDirs[0], a, &error) || !readStudyRun(o.compareDirs[1], b, &error) ||
+        !pairStudyRuns(a, b, p, &error)) {
+        std::fprintf(stderr, "dock_success: %s\n", error.c_str());
+        return 1;
+    }
+    const int n = p.both + p.onlyA + p.onlyB + p.neither;
+    std::printf("A %s: %s\nB %s: %s\n", a.dir.c_str(), a.run.study.c_str(), b.dir.c_str(), b.run.study.c_str());
+    std::printf("%d starts in both: docked in both %d, only in A %d, only in B %d, in neither %d\n", n, p.both,
+                p.onlyA, p.onlyB, p.neither);
+    std::printf("docked: A %d of %d (%.1f%%), B %d of %d (%.1f%%); McNemar's exact test: p = %.4g\n",
+                p.both + p.onlyA, n, 100.0 * (p.both + p.onlyA) / n, p.both + p.onlyB, n,
+                100.0 * (p.both + p.onlyB) / n, mcnemarExactP(p.onlyA, p.onlyB));
+    for (const StudyRun *run : {&a, &b}) {
+        std::vector<double> pass, age;
+        for (const TrialRecord &r : run->records)
+            if (!r.interrupted && std::isfinite(r.passP99Ms) && std::isfinite(r.reportAgeMedianMs)) {
+                pass.push_back(r.passP99Ms);
+                age.push_back(r.reportAgeMedianMs);
+            }
+        std::printf("%s: control-pass interval 99th percentile %.1f ms, frame-to-report age %.1f ms (medians over "
+                    "the trials, simulated time)\n",
+                    run == &a ? "A" : "B", percentile(pass, 50), percentile(age, 50));
+    }
+    return 0;
 }
 
 } // namespace
 
 int main(int argc, char **argv)
 {
-    Options o;
-    if (const int status = parseOptions(argc, argv, o))
+    StudyOptions o;
+    if (const int status = parseStudyOptions(argc, argv, o))
         return status < 0 ? 0 : status;
+    setvbuf(stdout, nullptr, _IOLBF, 0);
+    if (!o.mergeDirs.empty())
+        return merge(o);
+    if (!o.compareDirs.empty())
+        return compare(o);
+
+    const DockingRoom room;
+    const std::vector<PlannedTrial> plan = planStudy(room, o.study);
+    std::vector<PlannedTrial> mine;
+    for (const PlannedTrial &t : plan)
+        if (inShard(t.position, o.shard))
+            mine.push_back(t);
+    if (o.listStarts) {
+        for (const PlannedTrial &t : mine)
+            std::printf("%zu %s %.4f %.4f %.3f\n", t.position, t.name.c_str(), t.start.x, t.start.y,
+                        radToDeg(t.start.heading));
+        return 0;
+    }
     std::signal(SIGINT, onSignal);
     std::signal(SIGTERM, onSignal);
     std::signal(SIGPIPE, SIG_IGN);
-    setvbuf(stdout, nullptr, _IOLBF, 0);
 
     std::error_code ec;
     std::filesystem::create_directories(o.out, ec);
+    std::string error;
+    const RunFile run{describeStudy(o.study), o.shard, plan.size()};
     const std::string csvPath = o.out + "/trials.csv";
     std::unique_ptr<FILE, int (*)(FILE *)> csv(std::fopen(csvPath.c_str(), "w"), std::fclose);
-    if (!csv) {
-        std::fprintf(stderr, "dock_success: cannot write %s\n", csvPath.c_str());
+    if (!csv || !writeRunFile(o.out, run, &error)) {
+        std::fprintf(stderr, "dock_success: cannot write %s\n", csv ? error.c_str() : csvPath.c_str());
         return 1;
     }
-    std::fputs("trial,group,index,x,y,heading_deg,result,cause,seconds,docking_mode_at,lateral_cm,gap_cm,"
-               "heading_err_deg,still_s,frames,frames_dropped,wall_s\n",
-               csv.get());
+    std::fprintf(csv.get(), "%s\n", trialCsvHeader());
+    std::fflush(csv.get());
 
-    // Trials of the groups taken in turn, so that a study cut short still
-    // covers every group alike.
-    const DockingRoom room;
-    std::vector<const Group *> chosen;
-    for (const Group &g : kGroups)
-        if (o.groups.empty() || std::find(o.groups.begin(), o.groups.end(), g.name) != o.groups.end())
-            chosen.push_back(&g);
-    std::vector<std::vector<Pose>> starts;
-    for (const Group *g : chosen)
-        starts.push_back(g->poses(room, o.trials, o.seed + g->seedOffset));
-    std::vector<Job> jobs;
-    for (int i = 0; i < o.trials; ++i)
-        for (size_t g = 0; g < chosen.size(); ++g)
-            jobs.push_back({chosen[g], i + 1, starts[g][static_cast<size_t>(i)], {}});
-
-    std::printf("%zu trials, %d side by side at speed %g, %g simulated seconds each at most\n", jobs.size(), o.jobs,
-                o.speed, o.timeLimit);
-    std::printf("trial          start x    y  head  result                            time   sideways     gap"
-                "    heading  speed\n");
+    std::printf("study %s\n", run.study.c_str());
+    std::printf("shard %d/%d: %zu of its %zu trials, %d side by side\n", o.shard.k, o.shard.n, mine.size(),
+                plan.size(), o.jobs);
+    std::printf("starts sampled (this run's trials of each group):\n");
+    for (const StudyGroup &g : studyGroups()) {
+        std::vector<Pose> starts;
+        for (const PlannedTrial &t : mine)
+            if (t.group == &g && t.sweepIndex <= 1)
+                starts.push_back(t.start);
+        printSampledStarts(room.station(), g.name, starts);
+    }
+    std::printf("trial             start x    y  head  result                            time   sideways     gap"
+                "    heading  speed  pass  report\n");
+    std::printf("%112s\n", "p99  age");
     const auto began = std::chrono::steady_clock::now();
     std::atomic<size_t> next{0};
     std::mutex printing;
     const auto worker = [&] {
-        for (size_t k = next++; k < jobs.size() && !interrupted; k = next++) {
-            Job &job = jobs[k];
+        for (size_t k = next++; k < mine.size() && !interrupted; k = next++) {
+            const PlannedTrial &t = mine[k];
             TrialSetup setup;
-            setup.start = job.start;
-            setup.timeLimit = o.timeLimit;
+            setup.start = t.start;
+            setup.timeLimit = o.study.timeLimit;
             setup.outputDir = o.out;
-            setup.name = trialName(job);
+            setup.name = t.name;
             setup.visionProgram = VISION_PROGRAM;
             setup.dockingProgram = DOCKING_PROGRAM;
             setup.progress = false;
-            setup.seed = o.seed + static_cast<uint32_t>(k);
-            setup.speed = o.speed;
-            job.result = runTrial(setup, interrupted);
-            job.cause = failureCause(job.result, room);
-            if (job.cause == FailureCause::None)
+            setup.seed = t.seed;
+            setup.speed = o.study.speed;
+            setup.imperfections = trialImperfections(o.study, t);
+            const TrialResult result = runTrial(setup, interrupted);
+            // Told in the room this trial had (its station and lights).
+            const FailureCause cause = failureCause(
+                result, imperfectRoom(resolveImperfections(setup.imperfections, setup.seed), false));
+            if (cause == FailureCause::None)
                 removeTrialFiles(o.out, setup.name);
             std::lock_guard<std::mutex> lock(printing);
-            job.done = true;
-            printRow(stdout, job);
-            std::fflush(stdout);
-            writeCsvRow(csv.get(), job);
+            const TrialRecord record = recordOf(t, result, cause);
+            printRow(record, result.wallSeconds > 0.0 ? result.seconds / result.wallSeconds : 0.0);
+            std::fprintf(csv.get(), "%s\n", trialCsvRow(record).c_str());
+            std::fflush(csv.get());
         }
     };
     std::vector<std::thread> workers;
@@ -294,23 +258,29 @@ int main(int argc, char **argv)
         t.join();
     const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
 
+    // The figures from the rows as written, in the study's order: exactly
+    // what a merge of this run with others reads.
+    csv.reset();
+    std::vector<TrialRecord> finished;
+    if (!readTrialsCsv(o.out, finished, &error)) {
+        std::fprintf(stderr, "dock_success: %s\n", error.c_str());
+        return 1;
+    }
+    std::sort(finished.begin(), finished.end(),
+              [](const TrialRecord &x, const TrialRecord &y) { return x.position < y.position; });
     double simulated = 0.0, trialWall = 0.0;
     long frames = 0, dropped = 0;
-    int finished = 0;
-    for (const Job &j : jobs)
-        if (j.done) {
-            ++finished;
-            simulated += j.result.seconds;
-            trialWall += j.result.wallSeconds;
-            frames += j.result.framesWritten;
-            dropped += j.result.framesDropped;
-        }
-    for (const Group *g : chosen)
-        summarise(room, *g, jobs, o.out);
-    std::printf("\n%d trials in %.0f s wall-clock time (%.1f min); %.0f simulated seconds: %.1f simulated seconds "
+    for (const TrialRecord &r : finished) {
+        simulated += r.seconds;
+        trialWall += r.wallSeconds;
+        frames += r.frames;
+        dropped += r.framesDropped;
+    }
+    printStudyReport(room, finished, o.study.sweepName, o.out);
+    std::printf("\n%zu trials in %.0f s wall-clock time (%.1f min); %.0f simulated seconds: %.1f simulated seconds "
                 "per wall-clock second over the study, %.1f per trial (speed %g, set-up included)\n",
-                finished, wall, wall / 60.0, simulated, simulated / std::max(wall, 1e-9),
-                simulated / std::max(trialWall, 1e-9), o.speed);
+                finished.size(), wall, wall / 60.0, simulated, simulated / std::max(wall, 1e-9),
+                simulated / std::max(trialWall, 1e-9), o.study.speed);
     std::printf("camera frames: %ld taken, %ld dropped (%.1f%%)\n", frames, dropped,
                 100.0 * static_cast<double>(dropped) / std::max(1.0, static_cast<double>(frames + dropped)));
     std::printf("every trial in %s; pictures and logs of the failed ones in %s\n", csvPath.c_str(), o.out.c_str());

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "robot/charger.h"
+
 namespace dockworld {
 
 const char *failureCauseName(FailureCause cause)
@@ -14,9 +16,23 @@ const char *failureCauseName(FailureCause cause)
     case FailureCause::Furniture: return "stuck against furniture";
     case FailureCause::Guide: return "stuck against the guide";
     case FailureCause::ArrivedAway: return "arrival away from the station";
+    case FailureCause::OnContacts: return "on the contacts, no arrival";
+    case FailureCause::SetUp: return "refused at set-up";
     case FailureCause::Other: return "other";
     }
     return "?";
+}
+
+bool failureCauseFromName(const std::string &name, FailureCause &cause)
+{
+    for (FailureCause c : {FailureCause::None, FailureCause::WanderTimeLimit, FailureCause::DockingTimeLimit,
+                           FailureCause::Furniture, FailureCause::Guide, FailureCause::ArrivedAway,
+                           FailureCause::OnContacts, FailureCause::SetUp, FailureCause::Other})
+        if (name == failureCauseName(c)) {
+            cause = c;
+            return true;
+        }
+    return false;
 }
 
 namespace {
@@ -51,9 +67,17 @@ FailureCause failureCause(const TrialResult &r, const DockingRoom &room)
     switch (r.end) {
     case TrialEnd::Docked: return FailureCause::None;
     case TrialEnd::ArrivedElsewhere: return FailureCause::ArrivedAway;
-    case TrialEnd::TimeLimit: break;
+    case TrialEnd::Failed: return FailureCause::SetUp;
+    case TrialEnd::TimeLimit:
+    case TrialEnd::ControllerEnded: break;
     default: return FailureCause::Other;
     }
+    // Sitting where the charger's contacts touch, yet the controller never
+    // said it had arrived: a failure of its own, apart from a time limit.
+    if (onTheContacts(room.station().offsets(r.finalPose)))
+        return FailureCause::OnContacts;
+    if (r.end == TrialEnd::ControllerEnded)
+        return FailureCause::Other;
     if (r.stillFor >= kStuckAfter) {
         // What the body's outline touches (within 2 cm): the station (guide,
         // plate, housing) or the room (walls, furniture).

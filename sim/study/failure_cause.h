@@ -2,6 +2,8 @@
 // stood and what it was doing.
 #pragma once
 
+#include <string>
+
 #include "world/docking_room.h"
 #include "trials/trial_runner.h"
 
@@ -14,10 +16,14 @@ enum class FailureCause {
     Furniture,        // stuck against furniture or a wall
     Guide,            // stuck against the station (guide, plate or housing)
     ArrivedAway,      // arrival announced away from the station
-    Other             // controller ended, set-up failed, interrupted
+    OnContacts,       // resting on the contacts, but the controller never announced arrival
+    SetUp,            // the trial could not be set up (the reason is in TrialResult::error)
+    Other             // controller ended elsewhere, interrupted
 };
 
 const char *failureCauseName(FailureCause cause);
+// The cause of that name (as failureCauseName writes it); false for none.
+bool failureCauseFromName(const std::string &name, FailureCause &cause);
 
 // A robot that stood still for `kStuckAfter` simulated seconds before the
 // time limit, touching something, is stuck against it.

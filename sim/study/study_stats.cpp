@@ -28,4 +28,18 @@ double percentile(std::vector<double> values, double p)
     return values[below] + (rank - static_cast<double>(below)) * (values[above] - values[below]);
 }
 
+double mcnemarExactP(int b, int c)
+{
+    const int n = b + c;
+    if (n <= 0)
+        return 1.0;
+    // P(X <= min(b, c)) for X ~ Binomial(n, 1/2), in logarithms so that
+    // large n does not overflow.
+    const int k = std::min(b, c);
+    double tail = 0.0;
+    for (int i = 0; i <= k; ++i)
+        tail += std::exp(std::lgamma(n + 1.0) - std::lgamma(i + 1.0) - std::lgamma(n - i + 1.0) - n * std::log(2.0));
+    return std::min(1.0, 2.0 * tail);
+}
+
 } // namespace dockworld

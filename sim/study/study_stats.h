@@ -20,4 +20,9 @@ Interval wilsonInterval(int successes, int trials);
 // the order statistics; NaN when there are none.
 double percentile(std::vector<double> values, double p);
 
+// The two-sided p-value of McNemar's exact test for paired outcomes: `b`
+// pairs where only the first succeeded, `c` where only the second did
+// (the binomial test of b against b + c trials at one half).
+double mcnemarExactP(int b, int c);
+
 } // namespace dockworld

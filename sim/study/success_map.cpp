@@ -13,13 +13,15 @@ Rgb causeColour(FailureCause cause)
     case FailureCause::Furniture: return {140, 0, 200};
     case FailureCause::Guide: return {220, 0, 0};
     case FailureCause::ArrivedAway: return {255, 0, 200};
+    case FailureCause::OnContacts: return {0, 190, 200};
+    case FailureCause::SetUp: return {150, 150, 150};
     case FailureCause::Other: break;
     }
     return {0, 0, 0};
 }
 
 bool writeSuccessMap(const DockingRoom &room, const std::vector<MapEntry> &entries, const std::string &path,
-                     std::string *error)
+                     const std::string &title, std::string *error)
 {
     TopDownMap map(room.minCorner(), room.maxCorner());
     map.drawWalls(room.walls());
@@ -33,7 +35,17 @@ bool writeSuccessMap(const DockingRoom &room, const std::vector<MapEntry> &entri
         for (const MapEntry &e : entries)
             if ((e.cause != FailureCause::None) == failures)
                 map.drawArrow(e.start, causeColour(e.cause));
-    return map.save(path, error);
+    // The legend: docked, and the causes that occur here.
+    std::vector<LegendItem> legend{{causeColour(FailureCause::None), "docked"}};
+    for (FailureCause c : {FailureCause::WanderTimeLimit, FailureCause::DockingTimeLimit, FailureCause::Furniture,
+                           FailureCause::Guide, FailureCause::ArrivedAway, FailureCause::OnContacts,
+                           FailureCause::SetUp, FailureCause::Other})
+        for (const MapEntry &e : entries)
+            if (e.cause == c) {
+                legend.push_back({causeColour(c), failureCauseName(c)});
+                break;
+            }
+    return map.save(path, title, legend, error);
 }
 
 } // namespace dockworld

@@ -21,7 +21,8 @@ struct MapEntry {
 // red, arrival away magenta, other black.
 Rgb causeColour(FailureCause cause);
 
+// `title`: the line above the map (the group and its result).
 bool writeSuccessMap(const DockingRoom &room, const std::vector<MapEntry> &entries, const std::string &path,
-                     std::string *error);
+                     const std::string &title, std::string *error);
 
 } // namespace dockworld

@@ -1,4 +1,5 @@
 #include "trials/cycle_runner.h"
+#include "trials/imperfect_world.h"
 
 #include <chrono>
 #include <cstdio>
@@ -72,8 +73,11 @@ std::vector<CycleResult> runCycles(const CycleSetup &setup, const std::atomic<bo
     std::vector<CycleResult> results;
     std::error_code ec;
     std::filesystem::create_directories(setup.outputDir, ec);
-    const DockingRoom room(false);
-    std::unique_ptr<RobotServer> robot = makeRobotServer(room, setup.speed);
+    // One robot for every cycle: its flaws are drawn once.
+    const Imperfections imperfections = resolveImperfections(setup.imperfections, setup.seed);
+    const DockingRoom room = imperfectRoom(imperfections, false);
+    std::unique_ptr<RobotServer> robot =
+        makeRobotServer(room, setup.speed, robotFlaws(imperfections, setup.seed));
     std::string error;
     if (!room.fits(setup.start) || !robot->start(setup.start, &error)) {
         CycleResult failed;
@@ -98,6 +102,7 @@ std::vector<CycleResult> runCycles(const CycleSetup &setup, const std::atomic<bo
         trial.visionProgram = setup.visionProgram;
         trial.dockingProgram = setup.dockingProgram;
         trial.progress = setup.progress;
+        trial.imperfections = imperfections;
         trial.seed = setup.seed + static_cast<uint32_t>(k);
         trial.camera = setup.camera;
         trial.robot = robot.get();

@@ -25,6 +25,7 @@ struct CycleSetup {
     uint32_t seed = 1;
     CameraModel camera; // as mounted
     double speed = 1.0;       // simulated seconds per wall-clock second
+    Imperfections imperfections; // resolved once with `seed`: one robot, one camera
 };
 
 struct CycleResult {

@@ -15,6 +15,8 @@
 #include <vector>
 
 #include "trials/fault_table.h"
+#include "trials/imperfect_world.h"
+#include "trials/imperfections.h"
 #include "trials/cycle_runner.h"
 #include "robot/sim_clock.h"
 #include "trials/start_poses.h"
@@ -54,9 +56,6 @@ const char kUsage[] =
     "                      above 1 the programs run under libfaketime)\n"
     "  --hide-station      stand a screen in front of the station\n"
     "  --view              show the camera picture with the published markers\n"
-    "  --camera-pitch DEG  the camera pitched DEG degrees up (negative: down) off its design\n"
-    "  --camera-height-offset M\n"
-    "                      the camera mounted M metres higher (negative: lower) than designed\n"
     "  --out DIR           folder for pictures and logs (default dockingsim-out)\n"
     "  --quiet             no progress lines\n"
     "  --fault F@T         inject a fault T simulated seconds into each trial: camera-loss@T[:S]\n"
@@ -76,7 +75,6 @@ struct Options {
     double timeLimit = 180.0;
     double speed = kDefaultSpeed;
     bool hideStation = false;
-    CameraModel camera; // as mounted; the station is built for the design
     bool view = false;
     bool quiet = false;
     std::string out = "dockingsim-out";
@@ -85,6 +83,7 @@ struct Options {
     Fault fault;
     int cycles = 0;
     std::string undock;
+    Imperfections imperfections;
 };
 
 bool parseNumber(const char *text, double &value)
@@ -128,12 +127,19 @@ std::string siblingProgram(const std::string &here, const std::string &buildDir,
 
 int usageError(const std::string &why)
 {
-    std::fprintf(stderr, "dockingsim: %s\n%s", why.c_str(), kUsage);
+    std::fprintf(stderr, "dockingsim: %s\n%s%s", why.c_str(), kUsage, imperfectionUsage());
     return 2;
 }
 
 void printSummary(const TrialResult &r)
 {
+    // A trial that never started has no result to speak of, only a reason.
+    if (r.end == TrialEnd::Failed && r.seconds == 0.0) {
+        std::printf("\nnot started: %s\n", r.error.empty() ? "set-up failed" : r.error.c_str());
+        if (!r.cleanedUp)
+            std::printf("warning: not everything could be cleaned up\n");
+        return;
+    }
     std::printf("\nresult: %s after %.1f s", trialEndName(r.end), r.seconds);
     if (r.dockingModeAt >= 0.0)
         std::printf(" (docking mode from %.1f s)", r.dockingModeAt);
@@ -197,8 +203,8 @@ int runCycleMode(const Options &o)
     setup.undockProgram = o.undock;
     setup.progress = !o.quiet;
     setup.seed = o.seed;
-    setup.camera = o.camera;
     setup.speed = o.speed;
+    setup.imperfections = o.imperfections;
     installSignals();
     setvbuf(stdout, nullptr, _IOLBF, 0);
     std::printf("== %d cycles from %.2f, %.2f, %.0f deg\n", o.cycles, setup.start.x, setup.start.y,
@@ -233,8 +239,17 @@ int main(int argc, char **argv)
         const std::string a = argv[i];
         const bool hasValue = i + 1 < argc;
         double number = 0.0;
+        std::string why;
+        const int taken = parseImperfectionOption(o.imperfections, argc, argv, &i, &why);
+        if (taken < 0)
+            return usageError(why);
+        if (taken > 0) {
+            --i; // the loop steps past the option's last word
+            continue;
+        }
         if (a == "--help" || a == "-h") {
             std::fputs(kUsage, stdout);
+            std::fputs(imperfectionUsage(), stdout);
             return 0;
         } else if (a == "--start" && hasValue) {
             Pose p;
@@ -268,14 +283,6 @@ int main(int argc, char **argv)
             o.speed = number;
         } else if (a == "--hide-station") {
             o.hideStation = true;
-        } else if (a == "--camera-pitch" && hasValue) {
-            if (!parseNumber(argv[++i], number) || std::fabs(number) > 30)
-                return usageError("--camera-pitch needs degrees from -30 to 30");
-            o.camera.pitch = degToRad(number);
-        } else if (a == "--camera-height-offset" && hasValue) {
-            if (!parseNumber(argv[++i], number) || std::fabs(number) > 0.3)
-                return usageError("--camera-height-offset needs metres from -0.3 to 0.3");
-            o.camera.heightOffset = number;
         } else if (a == "--view") {
             o.view = true;
         } else if (a == "--fault" && hasValue) {
@@ -315,7 +322,7 @@ int main(int argc, char **argv)
     if (o.cycles > 0)
         return runCycleMode(o);
 
-    const DockingRoom room(o.hideStation);
+    const DockingRoom room = imperfectRoom(o.imperfections, o.hideStation);
     if (o.randomPoses)
         o.starts = o.anywhere ? posesAnywhere(room, o.randomCount, o.seed)
                               : posesFacingStation(room, o.randomCount, o.seed);
@@ -337,8 +344,8 @@ int main(int argc, char **argv)
         setup.view = o.view;
         setup.fault = o.fault;
         setup.seed = o.seed + static_cast<uint32_t>(i);
-        setup.camera = o.camera;
-        setup.speed = o.speed;
+            setup.speed = o.speed;
+        setup.imperfections = o.imperfections;
         if (o.starts.size() > 1) {
             char name[32];
             std::snprintf(name, sizeof name, "trial-%02zu", i + 1);

@@ -42,6 +42,34 @@ std::vector<Pose> posesApproaching(const DockingRoom &room, int count, uint32_t 
     return posesAround(room, count, seed, 0.8, 1.5, 45.0, 30.0);
 }
 
+std::vector<Pose> posesBeside(const DockingRoom &room, int count, uint32_t seed)
+{
+    std::mt19937 random(seed);
+    std::uniform_real_distribution<double> range(0.6, 3.0), bearing(34.0, 90.0), side(0.0, 1.0),
+        heading(-kPi, kPi);
+    const Station &station = room.station();
+    std::vector<Pose> poses;
+    while (static_cast<int>(poses.size()) < count) {
+        const double r = range(random), b = degToRad(bearing(random)) * (side(random) < 0.5 ? -1.0 : 1.0);
+        const Vec2 at = station.face() + r * unitVector(station.facing() + b);
+        const Pose pose{at.x, at.y, heading(random)};
+        if (room.fits(pose))
+            poses.push_back(pose);
+    }
+    return poses;
+}
+
+StartPlace startPlace(const Station &station, const Pose &pose)
+{
+    const Vec2 away = pose.position() - station.face();
+    const Vec2 look = station.face() - pose.position();
+    StartPlace place;
+    place.distance = length(away);
+    place.bearingDeg = std::fabs(radToDeg(normalizeAngle(std::atan2(away.y, away.x) - station.facing())));
+    place.headingOffDeg = std::fabs(radToDeg(normalizeAngle(pose.heading - std::atan2(look.y, look.x))));
+    return place;
+}
+
 std::vector<Pose> posesAnywhere(const DockingRoom &room, int count, uint32_t seed)
 {
     std::mt19937 random(seed);

@@ -20,5 +20,18 @@ std::vector<Pose> posesFacingStation(const DockingRoom &room, int count, uint32_
 std::vector<Pose> posesApproaching(const DockingRoom &room, int count, uint32_t seed);
 // `count` poses anywhere in the room with any heading.
 std::vector<Pose> posesAnywhere(const DockingRoom &room, int count, uint32_t seed);
+// `count` poses 0.6 to 3 m from the station's plate, more than 34 degrees
+// off its centre line (where the outer flares hide the markers), any heading.
+std::vector<Pose> posesBeside(const DockingRoom &room, int count, uint32_t seed);
+
+// Where a start lies as seen from the station: metres from the plate's
+// face, degrees off its centre line (0..180), and degrees the robot is
+// turned away from looking at the face (0..180).
+struct StartPlace {
+    double distance = 0.0;
+    double bearingDeg = 0.0;
+    double headingOffDeg = 0.0;
+};
+StartPlace startPlace(const Station &station, const Pose &pose);
 
 } // namespace dockworld

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "camera/camera_feed.h"
+#include "trials/imperfect_world.h"
 #include "robot/charger.h"
 #include "trials/child_process.h"
 #include "trials/controller_output.h"
@@ -81,7 +82,8 @@ private:
 class Trial {
 public:
     Trial(const TrialSetup &setup, const std::atomic<bool> &interrupt)
-        : setup_(setup), interrupt_(interrupt), room_(setup.hideStation)
+        : setup_(setup), interrupt_(interrupt), imp_(resolveImperfections(setup.imperfections, setup.seed)),
+          room_(imperfectRoom(imp_, setup.hideStation))
     {
     }
     TrialResult run();
@@ -97,6 +99,7 @@ private:
 
     const TrialSetup &setup_;
     const std::atomic<bool> &interrupt_;
+    const Imperfections imp_; // as resolved for this trial
     DockingRoom room_;
     TrialResult result_;
     WorkDir dir_;
@@ -104,6 +107,7 @@ private:
     RobotServer *robot_ = nullptr;
     std::unique_ptr<CameraFeed> feed_;
     std::unique_ptr<ReportWatch> report_;
+    std::unique_ptr<PublishProbe> publishProbe_;
     ControllerOutput controllerOutput_;
     ChildProcess vision_;
     ChildProcess docking_;
@@ -121,8 +125,12 @@ bool Trial::prepare()
     if (!dir_.create(&result_.error))
         return false;
     result_.workDir = dir_.path();
-    if (setup_.progress)
+    if (setup_.progress) {
         std::printf("working directory %s\n", dir_.path().c_str());
+        const std::string flaws = describeImperfections(imp_);
+        if (!flaws.empty())
+            std::printf("imperfections: %s\n", flaws.c_str());
+    }
     // Both programs derive their IPC key from a file named quorvantel in
     // their working directory.
     const int key = ::open(dir_.file("quorvantel").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
@@ -147,7 +155,7 @@ bool Trial::prepare()
     }
     robot_ = setup_.robot;
     if (!robot_) {
-        ownRobot_ = makeRobotServer(room_, setup_.speed);
+        ownRobot_ = makeRobotServer(room_, setup_.speed, robotFlaws(imp_, setup_.seed));
         robot_ = ownRobot_.get();
         robot_->logMotion(motionLogPath());
         if (!robot_->start(setup_.start, &result_.error))
@@ -155,8 +163,9 @@ bool Trial::prepare()
     }
     RobotServer *robot = robot_;
     feed_ = std::make_unique<CameraFeed>(
-        room_, setup_.camera, [robot] { return robot->pose(); }, [robot] { return robot->clock(); }, setup_.seed,
-        setup_.speed);
+        room_, mountedCamera(setup_.camera, imp_), [robot](double t) { return robot->bodyAt(t); },
+        [robot] { return robot->clock(); }, setup_.seed, setup_.speed, feedTiming(imp_),
+        renderSettingsFor(room_.lights()));
     feed_->start(dir_.file("camera.y4m"));
     return true;
 }
@@ -192,6 +201,10 @@ bool Trial::startPrograms()
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
+    RobotServer *robot = robot_;
+    publishProbe_ = std::make_unique<PublishProbe>(dir_.file("quorvantel"), [robot] { return robot->clock(); },
+                                                   setup_.speed);
+    publishProbe_->start();
     if (!controllerOutput_.open(logPath("docking"), &error)) {
         result_.error = error;
         return false;
@@ -300,6 +313,8 @@ void Trial::windUp()
     if (!vision_.waitFor(3.0))
         vision_.stop(2.0);
     controllerOutput_.close();
+    if (publishProbe_ && feed_ && robot_)
+        result_.timing = loopTiming(robot_->commandTimes(), feed_->writeTimes(), publishProbe_->stop());
     if (feed_) {
         feed_->stop();
         result_.framesWritten = feed_->framesWritten();
@@ -341,7 +356,11 @@ void Trial::writePicture()
     map.drawRobot(result_.finalPose, result_.end == TrialEnd::Docked);
     const std::string file = setup_.outputDir + "/" + setup_.name + ".png";
     std::string error;
-    if (map.save(file, &error))
+    char title[160];
+    std::snprintf(title, sizeof title, "%s: %s at %.1f s, sideways %+.1f cm, heading %+.1f deg", setup_.name.c_str(),
+                  trialEndName(result_.end), result_.seconds, 100.0 * result_.offsets.lateral,
+                  radToDeg(result_.offsets.heading));
+    if (map.save(file, title, TopDownMap::trialLegend(result_.end == TrialEnd::Docked), &error))
         result_.picture = file;
     else if (result_.error.empty())
         result_.error = error;

@@ -11,6 +11,8 @@
 #include "trials/charge_probe.h"
 #include "world/docking_room.h"
 #include "trials/fault_injection.h"
+#include "trials/loop_timing.h"
+#include "trials/imperfections.h"
 #include "picture/topdown_map.h"
 
 namespace dockworld {
@@ -34,6 +36,9 @@ struct TrialSetup {
     // trial drives and leaves running; null: the trial starts its own.
     RobotServer *robot = nullptr;
     double speed = 1.0;              // simulated seconds per wall-clock second
+    // The robot's, camera's and room's flaws; resolved with `seed` when
+    // `realistic`.
+    Imperfections imperfections;
 };
 
 enum class TrialEnd {
@@ -66,6 +71,7 @@ struct TrialResult {
     long framesDropped = 0;           // camera frames it could not take in time
     DriveMode finalMode = DriveMode::Unknown; // the controller's mode at the end
     double stillFor = 0.0;            // simulated seconds before the end without moving 10 cm or turning 20 degrees
+    LoopTiming timing;                // the control passes and the reports' age, simulated time
 };
 
 // Runs one trial. `interrupt` is polled; when it becomes true the trial is

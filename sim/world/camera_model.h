@@ -1,5 +1,6 @@
 // The robot's webcam: where it sits on the robot and how it maps the room to
-// 640 x 480 pixels (a pin-hole with square pixels).
+// 640 x 480 pixels (a pin-hole with square pixels and, optionally, the radial
+// distortion of a real lens).
 #pragma once
 
 #include "world/world_geometry.h"
@@ -24,7 +25,25 @@ struct CameraModel {
     double heightOffset = 0.0;
     double pitch = 0.0; // radians, positive tilts the view up
     double yaw = 0.0;   // radians, positive turns the view left
+    // Radial distortion, the usual two-coefficient model in normalised image
+    // coordinates (x = (col - centreCol) / focalPx, likewise y):
+    // x_d = x (1 + k1 r^2 + k2 r^4). Negative k1 is a wide lens's barrel.
+    double k1 = 0.0;
+    double k2 = 0.0;
+    bool distorted() const { return k1 != 0.0 || k2 != 0.0; }
 };
+
+// Where the robot stands and how far its body leans at one instant: `pitch`
+// in radians, positive nose up, about the wheel axle on the floor.
+struct BodyPose {
+    Pose pose;
+    double pitch = 0.0;
+};
+
+// Normalised image coordinates through the lens: distorted from ideal, and
+// back (false where the model folds over and has no inverse).
+void distortNormalised(const CameraModel &camera, double &x, double &y);
+bool undistortNormalised(const CameraModel &camera, double &x, double &y);
 
 // A point of the room as the camera sees it.
 struct ImagePoint {
@@ -46,12 +65,16 @@ struct CameraFrame {
     Vec3 up;
 };
 
-CameraFrame cameraFrame(const CameraModel &camera, const Pose &robot);
+CameraFrame cameraFrame(const CameraModel &camera, const Pose &robot, double bodyPitch = 0.0);
 ImagePoint project(const CameraModel &camera, const CameraFrame &frame, const Vec3 &world);
 ImagePoint project(const CameraModel &camera, const Pose &robot, const Vec3 &world);
-// Direction of the ray through image point (col, row), scaled to unit length
-// along the optical axis. Pixel centres lie on whole coordinates.
+// Direction of the ray through image point (col, row) of the (distorted)
+// picture, scaled to unit length along the optical axis. Pixel centres lie on
+// whole coordinates.
 Vec3 pixelRay(const CameraModel &camera, const CameraFrame &frame, double col, double row);
+// The same; false for a point beyond the lens's image circle (where the
+// distortion model folds over), which sees nothing.
+bool pixelRay(const CameraModel &camera, const CameraFrame &frame, double col, double row, Vec3 &ray);
 
 inline Vec3 operator+(Vec3 a, Vec3 b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
 inline Vec3 operator-(Vec3 a, Vec3 b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }

@@ -27,11 +27,20 @@ struct Box {
     std::vector<Segment> sides() const;
 };
 
+// How the room is lit. Dark: a dim room, the window's blinds down, one lamp
+// in the far corner. Office: ceiling lights, a window beside the station with
+// sun on the floor below it, a glossy floor that mirrors every light, and
+// brighter walls and floor. LampBeside: the dark room with a bright low lamp
+// beside the station, at the markers' height.
+enum class Lights { Dark, Office, LampBeside };
+
 class DockingRoom {
 public:
     // `hideStation` stands a long screen across the station's approach so
-    // that the camera cannot see its markers from the open room.
-    explicit DockingRoom(bool hideStation = false, const CameraModel &camera = CameraModel());
+    // that the camera cannot see its markers from the open room. `camera` is
+    // the one the station's marker heights are designed for.
+    explicit DockingRoom(bool hideStation = false, const CameraModel &camera = CameraModel(),
+                         bool lowHousing = false, Lights lights = Lights::Dark);
 
     Vec2 minCorner() const { return {0.0, 0.0}; }
     Vec2 maxCorner() const { return {width_, depth_}; }
@@ -45,12 +54,14 @@ public:
     const std::vector<Obstacle> &obstacles() const { return obstacles_; }
     // What the sonar hears: everything the body can hit.
     std::vector<Segment> sonarSegments() const;
-    // Markers, window and lamp.
+    // Markers, windows, lamps and ceiling lights (and their reflections).
     const std::vector<Emitter> &emitters() const { return emitters_; }
+    Lights lights() const { return lights_; }
     // Whether walls, furniture and the station's tall parts (housing sides,
-    // outer flares) leave the line between two points free; the low rails
-    // and inner flares do not block the view. The station hides its markers
-    // from robots more than about 34 degrees off its centre line.
+    // outer flares, up to their height) leave the line between two points
+    // free; the low rails and inner flares do not block the view. The station
+    // hides its markers from robots more than about 34 degrees off its centre
+    // line (unless its housing is low), not a window higher up the wall.
     bool lineOfSight(const Vec3 &from, const Vec3 &to) const;
     // Whether a robot at `pose` stands clear of everything.
     bool fits(const Pose &pose) const;
@@ -62,6 +73,7 @@ private:
     std::vector<Box> furniture_;
     std::vector<Obstacle> obstacles_;
     std::vector<Emitter> emitters_;
+    Lights lights_;
 };
 
 } // namespace dockworld

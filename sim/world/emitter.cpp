@@ -1,5 +1,7 @@
 #include "world/emitter.h"
 
+#include <cmath>
+
 namespace dockworld {
 
 std::vector<Emitter> markerEmitters(const Station &station, double luma)
@@ -16,6 +18,17 @@ std::vector<Emitter> markerEmitters(const Station &station, double luma)
         emitters.push_back(e);
     }
     return emitters;
+}
+
+Emitter floorReflection(const Emitter &e, double reflectance, double blurPx)
+{
+    Emitter mirrored = e;
+    mirrored.centre.z = -e.centre.z;
+    mirrored.luma = e.luma * reflectance;
+    mirrored.chromaU = e.chromaU * reflectance;
+    mirrored.chromaV = e.chromaV * reflectance;
+    mirrored.extraBlurPx = std::hypot(e.extraBlurPx, blurPx);
+    return mirrored;
 }
 
 } // namespace dockworld

@@ -45,11 +45,11 @@ double StationLayout::middleHeight(const CameraModel &camera)
     return 0.5 * (upperHeight(camera) + lowerHeight(camera));
 }
 
-Station::Station(Vec2 face, double facing, const CameraModel &camera)
+Station::Station(Vec2 face, double facing, const CameraModel &camera, bool lowHousing)
     : face_(face), facing_(normalizeAngle(facing)), normal_(unitVector(facing)),
       // A robot facing the plate looks along -normal; its left is then the
       // normal turned clockwise.
-      sideAxis_({normal_.y, -normal_.x})
+      sideAxis_({normal_.y, -normal_.x}), lowHousing_(lowHousing)
 {
     const double heights[3] = {StationLayout::upperHeight(camera),
                                StationLayout::middleHeight(camera),
@@ -107,6 +107,8 @@ std::vector<Segment> Station::housingSegments() const
 std::vector<Segment> Station::opaqueSegments() const
 {
     using L = StationLayout;
+    if (lowHousing_)
+        return {};
     std::vector<Segment> segments = housingSegments();
     for (double sign : {1.0, -1.0})
         segments.push_back({toWorld(L::bendLength, sign * L::bendHalfWidth),

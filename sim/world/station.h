@@ -50,6 +50,9 @@ struct StationLayout {
     static constexpr double funnelHalfWidth = 1.096;
     static constexpr double funnelLength = 1.15;
     static constexpr double guideHeight = 0.12; // low: the camera looks over it
+    // The housing and the steep outer flares: above the markers, below what
+    // hangs higher on the wall (a window) and what stands taller (a lamp).
+    static constexpr double housingHeight = 0.65;
 
     // Marker heights chosen for the default camera: focal length times the
     // upper-to-lower spacing is 106 px m, so 106 / (row difference) is the
@@ -74,7 +77,9 @@ class Station {
 public:
     // `face` is the middle of the plate's face on the floor, `facing` the
     // direction the plate faces (into the room).
-    Station(Vec2 face, double facing, const CameraModel &camera = CameraModel());
+    // `lowHousing`: the housing sides and outer flares are built low, as the
+    // rails are: still solid, but they hide no marker.
+    Station(Vec2 face, double facing, const CameraModel &camera = CameraModel(), bool lowHousing = false);
 
     Vec2 face() const { return face_; }
     double facing() const { return facing_; }
@@ -97,7 +102,9 @@ public:
     // Together they hide the markers from robots more than about 34 degrees
     // off the centre line, whose straight run at the markers would meet the
     // mouth's corner. The rails and the shallow parts of the flares stay low.
+    // Empty for a station with a low housing.
     std::vector<Segment> opaqueSegments() const;
+    bool lowHousing() const { return lowHousing_; }
     // Whether a floor point lies within the station's body (between a flare
     // and its housing side, or behind the plate).
     bool insideBody(Vec2 world) const;
@@ -121,6 +128,7 @@ private:
     Vec2 normal_;
     Vec2 sideAxis_;
     std::vector<Marker> markers_;
+    bool lowHousing_ = false;
 };
 
 } // namespace dockworld

@@ -4,8 +4,11 @@
 
 #include <cmath>
 
+#include "picture/bitmap_font.h"
+#include "picture/picture_frame.h"
 #include "study/failure_cause.h"
 #include "study/study_stats.h"
+#include "trials/start_poses.h"
 
 using namespace dockworld;
 
@@ -24,6 +27,12 @@ TEST(StudyStats, WilsonIntervalAndPercentiles)
     EXPECT_DOUBLE_EQ(percentile({4, 1, 3, 2}, 100), 4.0);
     EXPECT_DOUBLE_EQ(percentile({7}, 95), 7.0);
     EXPECT_TRUE(std::isnan(percentile({}, 50)));
+
+    // McNemar's exact test: only the discordant pairs count.
+    EXPECT_NEAR(mcnemarExactP(0, 5), 2.0 / 32.0, 1e-12);
+    EXPECT_NEAR(mcnemarExactP(9, 1), 22.0 / 1024.0, 1e-12);
+    EXPECT_DOUBLE_EQ(mcnemarExactP(3, 3), 1.0);
+    EXPECT_DOUBLE_EQ(mcnemarExactP(0, 0), 1.0);
 }
 
 TEST(FailureCause, ToldFromHowWhereAndWhatTheRobotWasDoing)
@@ -56,6 +65,91 @@ TEST(FailureCause, ToldFromHowWhereAndWhatTheRobotWasDoing)
     r.finalPose = {beside.x, beside.y, station.facing() + kPi};
     r.stillFor = 30.0;
     EXPECT_EQ(failureCause(r, room), FailureCause::Guide);
+}
+
+TEST(FailureCause, RestingOnTheContactsWithoutArrivalIsItsOwnCause)
+{
+    const DockingRoom room;
+    TrialResult r;
+    r.end = TrialEnd::TimeLimit;
+    r.finalPose = room.station().dockedPose();
+    r.stillFor = 60.0; // still, and touching the guide's rails: yet not "stuck"
+    r.finalMode = DriveMode::Docking;
+    EXPECT_EQ(failureCause(r, room), FailureCause::OnContacts);
+    r.end = TrialEnd::ControllerEnded;
+    EXPECT_EQ(failureCause(r, room), FailureCause::OnContacts);
+    // 5 cm short of the plate is not on the contacts.
+    r.end = TrialEnd::TimeLimit;
+    const Vec2 short5 = room.station().toWorld(room.station().toStation(r.finalPose.position()).x + 0.05, 0.0);
+    r.finalPose = {short5.x, short5.y, r.finalPose.heading};
+    EXPECT_NE(failureCause(r, room), FailureCause::OnContacts);
+    r.end = TrialEnd::Failed;
+    EXPECT_EQ(failureCause(r, room), FailureCause::SetUp);
+    FailureCause back = FailureCause::None;
+    ASSERT_TRUE(failureCauseFromName("on the contacts, no arrival", back));
+    EXPECT_EQ(back, FailureCause::OnContacts);
+}
+
+TEST(StartGroups, BesideStartsLieBesideTheStationAndTheSampledSpreadIsWhatTheGroupsSay)
+{
+    const DockingRoom room;
+    const Station &station = room.station();
+    double mostTurned = 0.0;
+    for (const Pose &p : posesBeside(room, 200, 11)) {
+        EXPECT_TRUE(room.fits(p));
+        const StartPlace place = startPlace(station, p);
+        EXPECT_GT(place.bearingDeg, 34.0);
+        EXPECT_LE(place.distance, 3.0 + 1e-9);
+        mostTurned = std::max(mostTurned, place.headingOffDeg);
+    }
+    EXPECT_GT(mostTurned, 150.0); // facing anywhere
+    // The facing group as its description says; a start straight out on
+    // the centre line, looking at the plate, measures 0 and 0.
+    for (const Pose &p : posesFacingStation(room, 200, 11)) {
+        const StartPlace place = startPlace(station, p);
+        EXPECT_LE(place.bearingDeg, 30.0 + 1e-9);
+        EXPECT_LE(place.headingOffDeg, 40.0 + 1e-9);
+        EXPECT_GE(place.distance, 1.5 - 1e-9);
+    }
+    const Vec2 out = station.toWorld(2.0, 0.0);
+    const StartPlace straight = startPlace(station, {out.x, out.y, station.facing() + kPi});
+    EXPECT_NEAR(straight.bearingDeg, 0.0, 1e-9);
+    EXPECT_NEAR(straight.headingOffDeg, 0.0, 1e-9);
+}
+
+TEST(PictureFrame, TitleLegendAndAMetreLongScaleBar)
+{
+    Canvas glyph(12, 9);
+    drawText(glyph, 1, 1, "1", {0, 0, 0});
+    EXPECT_EQ(glyph.at(3, 1).r, 0);   // the top of the 1
+    EXPECT_EQ(glyph.at(1, 1).r, 255); // left of it: blank
+    EXPECT_EQ(glyph.at(3, 7).r, 0);   // its foot
+    EXPECT_EQ(textWidth("10 m", 2), 2 * (4 * kGlyphAdvance - 1));
+
+    const Canvas map(200, 100, {10, 200, 10});
+    const Canvas framed = framePicture(map, "TITLE", {{{255, 0, 0}, "red"}}, 80.0);
+    EXPECT_GT(framed.height(), map.height() + 40);
+    // The map sits below the title, unchanged.
+    int top = -1;
+    for (int y = 0; y < framed.height() && top < 0; ++y)
+        if (framed.at(100, y).g == 200)
+            top = y;
+    ASSERT_GT(top, 14);
+    EXPECT_EQ(framed.at(199, top + 99).g, 200);
+    // A red swatch below the map, and a dark bar exactly 80 pixels (1 m) long.
+    bool red = false;
+    int longest = 0;
+    for (int y = top + 100; y < framed.height(); ++y) {
+        int run = 0;
+        for (int x = 0; x < framed.width(); ++x) {
+            const Rgb c = framed.at(x, y);
+            red = red || (c.r == 255 && c.g == 0);
+            run = c.r < 50 && c.g < 50 ? run + 1 : 0;
+            longest = std::max(longest, run);
+        }
+    }
+    EXPECT_TRUE(red);
+    EXPECT_NEAR(longest, 80, 3); // the line's round ends add a pixel or two
 }
 
 TEST(StationBody, ClosedBesideTheFunnelAndHidingTheMarkersFromTheSide)

@@ -1,0 +1,21 @@
+// A 5x7 bitmap font for the words on pictures (titles, legends, scale
+// bars): digits, letters, space and . , : ; - + = % ( ) / ? ! ' < > _ * #.
+#pragma once
+
+#include <string>
+
+#include "picture/png_file.h"
+
+namespace dockworld {
+
+constexpr int kGlyphWidth = 5;
+constexpr int kGlyphHeight = 7;
+constexpr int kGlyphAdvance = 6; // one blank column between letters
+
+// Width in pixels of `text` drawn `scale` times enlarged.
+int textWidth(const std::string &text, int scale = 1);
+// Draws `text` with its top-left corner at (x, y); characters the font
+// lacks are drawn as '?'. Clipped at the picture's edges.
+void drawText(Canvas &canvas, int x, int y, const std::string &text, Rgb colour, int scale = 1);
+
+} // namespace dockworld

@@ -1,0 +1,139 @@
+// The camera's flaws in the picture: a mount pitched, raised or turned, a
+// distorting lens, a late frame and a long exposure each move or smear the
+// markers as their physical model says.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "camera/camera_feed.h"
+#include "frame_blobs.h"
+
+using namespace dockworld;
+using dockingtest::findBlobs;
+
+namespace {
+
+const DockingRoom kRoom; // station on the west wall at y 2.25, facing east
+const double kFocal = CameraModel().focalPx;
+
+// The robot 2 m (camera to plate) in front of the station, facing it.
+Pose facing(double side = 0.0) { return {kRoom.station().face().x + 2.0 + CameraModel().behindAxle, 2.25 + side, kPi}; }
+
+// The middle-left marker's blob as `camera` sees it from `robot`.
+dockingtest::Blob middleLeftBlob(const CameraModel &camera, const Pose &robot)
+{
+    CameraRenderer renderer(camera, RenderSettings(), 3);
+    YuvFrame frame;
+    renderer.render(robot, markerEmitters(kRoom.station()), nullptr, frame);
+    const Vec3 marker = kRoom.station().markers()[static_cast<int>(MarkerId::MiddleLeft)].centre;
+    const ImagePoint p = project(camera, robot, marker);
+    dockingtest::Blob nearest;
+    double best = 1e9;
+    for (const auto &b : findBlobs(frame))
+        if (std::hypot(b.col - p.col, b.row - p.row) < best) {
+            best = std::hypot(b.col - p.col, b.row - p.row);
+            nearest = b;
+        }
+    return nearest;
+}
+
+} // namespace
+
+TEST(CameraFlaws, MountErrorsMoveTheMarkersAsTheGeometrySays)
+{
+    const CameraModel ideal;
+    const auto at = middleLeftBlob(ideal, facing());
+    CameraModel pitched = ideal;
+    pitched.pitch = degToRad(1.0); // up: the markers go down the picture
+    EXPECT_NEAR(middleLeftBlob(pitched, facing()).row - at.row, kFocal * std::tan(degToRad(1.0)), 1.0);
+    CameraModel raised = ideal;
+    raised.mountHeight += 0.01; // 1 cm at 2 m: 1.8 px down
+    EXPECT_NEAR(middleLeftBlob(raised, facing()).row - at.row, kFocal * 0.01 / 2.0, 0.5);
+    CameraModel turned = ideal;
+    turned.yaw = degToRad(1.0); // to the left: the markers go right
+    EXPECT_NEAR(middleLeftBlob(turned, facing()).col - at.col, kFocal * std::tan(degToRad(1.0)), 1.0);
+}
+
+TEST(CameraFlaws, LensDistortionMovesPointsMarkersAndTheHorizon)
+{
+    CameraModel lens;
+    lens.k1 = -0.12;
+    lens.k2 = 0.02;
+    // A corner point: x_d = x (1 + k1 r^2 + k2 r^4) in normalised coordinates.
+    const Pose robot{0.0, 0.0, 0.0};
+    const CameraFrame view = cameraFrame(lens, robot);
+    const double x = 0.8, y = 0.5, r2 = x * x + y * y, s = 1.0 + lens.k1 * r2 + lens.k2 * r2 * r2;
+    const ImagePoint p = project(lens, view, view.centre + view.forward - x * view.left - y * view.up);
+    EXPECT_NEAR(p.col, 320.0 + kFocal * x * s, 1e-6);
+    EXPECT_NEAR(p.row, 240.0 + kFocal * y * s, 1e-6);
+    // Rendered: a marker seen far off to one side lands where the lens puts
+    // it, 5 px or more nearer the middle than through an ideal lens.
+    const Pose offside = facing(1.3);
+    const auto bent = middleLeftBlob(lens, offside), straight = middleLeftBlob(CameraModel(), offside);
+    const ImagePoint expected = project(lens, offside, kRoom.station().markers()[2].centre);
+    EXPECT_NEAR(bent.col, expected.col, 0.5);
+    EXPECT_NEAR(bent.row, expected.row, 0.5);
+    EXPECT_GT(bent.col - straight.col, 5.0);
+    // The floor's edge (the horizon of a camera pitched down 5 degrees) bows:
+    // in the picture's corner columns it lies nearer the middle row.
+    lens.pitch = degToRad(-5.0);
+    RenderSettings contrast;
+    contrast.floorLuma = 120.0;
+    contrast.noiseSigma = 0.0;
+    CameraRenderer renderer(lens, contrast);
+    YuvFrame frame;
+    renderer.render(robot, {}, nullptr, frame);
+    const auto firstFloorRow = [&](int col) {
+        int row = 0;
+        while (row < 480 && frame.lumaAt(col, row) < 70)
+            ++row;
+        return row;
+    };
+    double ux = (0 - 320.0) / kFocal, uy = -std::tan(degToRad(5.0)); // the horizon's row at column 0
+    const double edge = 1.0 + lens.k1 * (ux * ux + uy * uy) + lens.k2 * std::pow(ux * ux + uy * uy, 2);
+    EXPECT_NEAR(firstFloorRow(320), 240.0 - kFocal * std::tan(degToRad(5.0)), 1.0);
+    EXPECT_NEAR(firstFloorRow(0), 240.0 + kFocal * uy * edge, 2.0);
+}
+
+TEST(CameraFlaws, ALateFrameShowsThePoseOfThenAndExposureSmearsATurn)
+{
+    // The robot slides sideways at 1 m/s: a frame written at 0.5 s with 100 ms
+    // of latency shows the markers where they were at 0.4 s, 10 px or more
+    // from where they are at 0.5 s.
+    const auto sliding = [](double t) { return BodyPose{{facing().x, 2.25 + t, kPi}, 0.0}; };
+    FeedTiming late;
+    late.latency = 0.1;
+    CameraFeed feed(kRoom, CameraModel(), sliding, [] { return 0.0; }, 3, 1.0, late);
+    YuvFrame frame;
+    feed.renderAt(0.5, frame);
+    const Vec3 marker = kRoom.station().markers()[static_cast<int>(MarkerId::MiddleLeft)].centre;
+    const ImagePoint then = project(CameraModel(), sliding(0.4).pose, marker);
+    const ImagePoint now = project(CameraModel(), sliding(0.5).pose, marker);
+    double nearest = 1e9;
+    for (const auto &b : findBlobs(frame))
+        nearest = std::min(nearest, std::hypot(b.col - then.col, b.row - then.row));
+    EXPECT_LT(nearest, 0.5);
+    EXPECT_GT(std::fabs(now.col - then.col), 10.0);
+
+    // Turning at 2 rad/s with a 30 ms exposure: the lit run along the middle
+    // markers' row grows by the distance their image travels meanwhile.
+    const auto turning = [](double t) { return BodyPose{{facing().x, 2.25, kPi + 2.0 * t}, 0.0}; };
+    const auto litSpan = [&](double exposure) {
+        FeedTiming timing;
+        timing.exposure = exposure;
+        CameraFeed camera(kRoom, CameraModel(), turning, [] { return 0.0; }, 3, 1.0, timing);
+        YuvFrame picture;
+        camera.renderAt(0.0, picture);
+        const int row = static_cast<int>(std::lround(project(CameraModel(), turning(0.0).pose, marker).row));
+        int first = -1, last = -1;
+        for (int col = 0; col < picture.width; ++col)
+            if (picture.lumaAt(col, row) > dockingtest::kVisionLumaThreshold) {
+                first = first < 0 ? col : first;
+                last = col;
+            }
+        return last - first;
+    };
+    const double travel = project(CameraModel(), turning(-0.03).pose, marker).col -
+                          project(CameraModel(), turning(0.0).pose, marker).col;
+    EXPECT_NEAR(litSpan(0.03) - litSpan(0.0), std::fabs(travel), 2.5);
+}
