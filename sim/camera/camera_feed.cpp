@@ -138,7 +138,10 @@ bool CameraFeed::stream(int fd)
             std::this_thread::sleep_for(std::chrono::duration<double>(std::min(0.002, (due - now) / speed_)));
             continue;
         }
+        const auto began = std::chrono::steady_clock::now();
         renderAt(now, frame);
+        renderNanos_ += std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - began)
+                            .count();
         if (!writer.write(frame))
             return lossSeconds_ > 0.0;
         {

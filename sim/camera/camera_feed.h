@@ -59,6 +59,12 @@ public:
     // Frames due while the reader (or the renderer) was still busy with an
     // earlier one: never written.
     long framesDropped() const { return dropped_.load(); }
+    // Wall-clock milliseconds the renderer took per frame written, on average.
+    double renderMillis() const
+    {
+        const long n = frames_.load();
+        return n > 0 ? renderNanos_.load() / 1e6 / static_cast<double>(n) : 0.0;
+    }
     // Whether the reader closed its end.
     bool readerGone() const { return readerGone_.load(); }
     // A copy of the last frame written; false before the first.
@@ -83,6 +89,7 @@ private:
     std::atomic<double> lossSeconds_{0.0}; // > 0: a loss was asked for
     std::atomic<bool> everLost_{false};
     std::atomic<long> dropped_{0};
+    std::atomic<long long> renderNanos_{0};
     double speed_;
     mutable std::mutex lastMutex_;
     YuvFrame last_;
