@@ -21,11 +21,6 @@ struct FeedTiming {
     double exposure = 0.0; // seconds the shutter is open, ending at t - latency
 };
 
-// The sub-poses a frame's exposure averages: one without exposure, else
-// enough that the markers' images move at most about a pixel and a half
-// between two of them (2 to 12).
-std::vector<double> exposureTimes(const CameraModel &camera, const std::function<BodyPose(double)> &body,
-                                  double end, double exposure);
 
 class CameraFeed {
 public:

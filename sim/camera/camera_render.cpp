@@ -105,8 +105,8 @@ void CameraRenderer::drawBackground(const CameraFrame &view)
     std::fill(chromaV_.begin(), chromaV_.end(), 0.0f);
 }
 
-void CameraRenderer::drawEmitter(const CameraFrame &view, const Emitter &e, double weight, double smearPx,
-                                 double sweepCol, double sweepRow)
+void CameraRenderer::drawEmitter(const CameraFrame &view, const Emitter &e, double smearPx, double sweepCol,
+                                 double sweepRow)
 {
     const bool panel = e.shape == Emitter::Shape::Panel;
     const bool flat = e.shape == Emitter::Shape::Disc || e.shape == Emitter::Shape::Rectangle;
@@ -238,7 +238,7 @@ void CameraRenderer::drawEmitter(const CameraFrame &view, const Emitter &e, doub
                 continue; // outside the blurred edge: less than 1e-3 of the light, drawn as nothing
             // Well inside the edge the light covers the pixel (erfc there
             // differs from 2 by less than 1e-6): no need to compute it.
-            const double cover = outside < -5.0 * sigma ? weight : weight * 0.5 * std::erfc(outside / (sigma * sqrt2));
+            const double cover = outside < -5.0 * sigma ? 1.0 : 0.5 * std::erfc(outside / (sigma * sqrt2));
             if (swept)
                 tile_[static_cast<size_t>(row - box.row0) * tileWidth + (col - box.col0)] = static_cast<float>(cover);
             else if (cover >= 1e-3)
@@ -338,7 +338,7 @@ void CameraRenderer::render(const std::vector<BodyPose> &exposure, const std::ve
     const CameraFrame last = cameraFrame(camera_, exposure.back().pose, exposure.back().pitch);
     for (const Emitter *e : visible) {
         if (exposure.size() == 1) {
-            drawEmitter(view, *e, 1.0);
+            drawEmitter(view, *e);
             continue;
         }
         // How far the light's image moves during the exposure.
@@ -347,9 +347,9 @@ void CameraRenderer::render(const std::vector<BodyPose> &exposure, const std::ve
                            std::fabs(to.row - from.row) < 200.0;
         const double sweepCol = moves ? to.col - from.col : 0.0, sweepRow = moves ? to.row - from.row : 0.0;
         if (e->shape == Emitter::Shape::Disc || e->shape == Emitter::Shape::Ball)
-            drawEmitter(view, *e, 1.0, 0.0, sweepCol, sweepRow);
+            drawEmitter(view, *e, 0.0, sweepCol, sweepRow);
         else // a large light: smeared by a Gaussian as wide as a uniform sweep (its length over sqrt 12)
-            drawEmitter(view, *e, 1.0, std::hypot(sweepCol, sweepRow) / std::sqrt(12.0));
+            drawEmitter(view, *e, std::hypot(sweepCol, sweepRow) / std::sqrt(12.0));
     }
     finish(frame);
 }

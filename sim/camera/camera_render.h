@@ -70,8 +70,8 @@ private:
     // exposure, for lights drawn once per frame.
     // (sweepCol, sweepRow): how far the light's image moves during the
     // exposure, centred on the middle pose (motion blur of small lights).
-    void drawEmitter(const CameraFrame &view, const Emitter &emitter, double weight, double smearPx = 0.0,
-                     double sweepCol = 0.0, double sweepRow = 0.0);
+    void drawEmitter(const CameraFrame &view, const Emitter &emitter, double smearPx = 0.0, double sweepCol = 0.0,
+                     double sweepRow = 0.0);
     void finish(YuvFrame &frame);
 
     CameraModel camera_;
