@@ -29,15 +29,6 @@ TEST(Imperfections, SetByNameRefusedWithAReasonAndDescribedBack)
     ASSERT_TRUE(setImperfection(imp, "sonar-noise", "on", &error));
     ASSERT_TRUE(setImperfection(imp, "station", "low", &error));
     EXPECT_EQ(describeImperfections(imp), "camera-pitch=0.5 lights=office sonar-noise=on station=low");
-    // The description parses back to the same values.
-    Imperfections again;
-    const std::string text = describeImperfections(imp);
-    for (size_t at = 0; at < text.size();) {
-        const size_t end = std::min(text.find(' ', at), text.size()), eq = text.find('=', at);
-        ASSERT_TRUE(setImperfection(again, text.substr(at, eq - at), text.substr(eq + 1, end - eq - 1), &error));
-        at = end + 1;
-    }
-    EXPECT_EQ(describeImperfections(again), text);
     // Command lines: a switch takes no value, an option its next word.
     char a0[] = "x", a1[] = "--realistic", a2[] = "--latency", a3[] = "80", a4[] = "--seed";
     char *argv[] = {a0, a1, a2, a3, a4};
@@ -65,10 +56,8 @@ TEST(Imperfections, RealisticDrawsEachUnsetValueInItsRangePerSeed)
         EXPECT_EQ(r.cameraPitchDeg, 0.0);
         EXPECT_LE(std::fabs(r.cameraHeightOffset), 0.01);
         EXPECT_LE(std::fabs(r.cameraYawDeg), 1.0);
-        EXPECT_GE(r.latencyMs, 50.0);
-        EXPECT_LE(r.latencyMs, 150.0);
-        EXPECT_GE(r.exposureMs, 10.0);
-        EXPECT_LE(r.exposureMs, 30.0);
+        EXPECT_LE(std::fabs(r.latencyMs - 100.0), 50.0);
+        EXPECT_LE(std::fabs(r.exposureMs - 20.0), 10.0);
         EXPECT_EQ(r.lights, "office");
         EXPECT_TRUE(r.sonarNoise);
         EXPECT_EQ(r.station, "built");
