@@ -3,6 +3,7 @@
 // markers as their physical model says.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "camera/camera_feed.h"
@@ -27,14 +28,12 @@ dockingtest::Blob middleLeftBlob(const CameraModel &camera, const Pose &robot)
     renderer.render(robot, markerEmitters(kRoom.station()), nullptr, frame);
     const Vec3 marker = kRoom.station().markers()[static_cast<int>(MarkerId::MiddleLeft)].centre;
     const ImagePoint p = project(camera, robot, marker);
-    dockingtest::Blob nearest;
-    double best = 1e9;
-    for (const auto &b : findBlobs(frame))
-        if (std::hypot(b.col - p.col, b.row - p.row) < best) {
-            best = std::hypot(b.col - p.col, b.row - p.row);
-            nearest = b;
-        }
-    return nearest;
+    const auto blobs = findBlobs(frame);
+    if (blobs.empty())
+        return {}; // at (0, 0): fails every comparison
+    return *std::min_element(blobs.begin(), blobs.end(), [&](const auto &a, const auto &b) {
+        return std::hypot(a.col - p.col, a.row - p.row) < std::hypot(b.col - p.col, b.row - p.row);
+    });
 }
 
 } // namespace

@@ -19,10 +19,9 @@ TEST(Imperfections, SetByNameRefusedWithAReasonAndDescribedBack)
     std::string error;
     EXPECT_FALSE(setImperfection(imp, "camera-tilt", "1", &error));
     EXPECT_EQ(error, "unknown imperfection 'camera-tilt'");
-    EXPECT_FALSE(setImperfection(imp, "lens-k1", "-0.1x", &error));
-    EXPECT_FALSE(setImperfection(imp, "exposure", "50", &error)); // longer than a frame at 30 fps
-    EXPECT_FALSE(setImperfection(imp, "lights", "disco", &error));
-    EXPECT_FALSE(setImperfection(imp, "sonar-noise", "maybe", &error));
+    for (const auto &[name, bad] : {std::pair{"lens-k1", "-0.1x"}, {"exposure", "50"}, {"lights", "disco"},
+                                    {"sonar-noise", "maybe"}})
+        EXPECT_FALSE(setImperfection(imp, name, bad, &error)) << name; // 50 ms: longer than a frame at 30 fps
     EXPECT_EQ(describeImperfections(imp), "") << "a refused value changes nothing";
     ASSERT_TRUE(setImperfection(imp, "camera-pitch", "0.5", &error));
     ASSERT_TRUE(setImperfection(imp, "lights", "office", &error));
@@ -70,7 +69,6 @@ TEST(Imperfections, RealisticDrawsEachUnsetValueInItsRangePerSeed)
     EXPECT_LT(k1Low, -0.09); // the range is used, not one value
     EXPECT_GT(k1High, -0.04);
     EXPECT_NEAR(pitchSeen / 200, 0.5, 0.1); // uniform within +-1 degree
-    EXPECT_EQ(describeImperfections(resolveImperfections(imp, 9)), describeImperfections(resolveImperfections(imp, 9)));
     EXPECT_NE(describeImperfections(resolveImperfections(imp, 9)), describeImperfections(resolveImperfections(imp, 10)));
 }
 

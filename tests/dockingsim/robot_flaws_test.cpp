@@ -32,7 +32,6 @@ TEST(RobotFlaws, SlipAndSonarNoise)
     ASSERT_GT(travelled, 200.0);
     EXPECT_NEAR(-robot.odometry().x, travelled * 1.01, 1.0); // the drifting heading curves it a little
     EXPECT_NEAR(robot.odometry().th, (0.98 - 1.04) * -travelled / 330.0 * 180.0 / M_PI, 0.01);
-    EXPECT_DOUBLE_EQ(robot.truePose().th, 0.0);
 
     robot.reset({0, 0, 0});
     robot.setSonarNoise(true, 7);
@@ -43,10 +42,9 @@ TEST(RobotFlaws, SlipAndSonarNoise)
         for (size_t i = 0; i < ranges.size(); ++i) {
             if (ideal[i] >= 2000) // only the sonars that hear the wall
                 continue;
-            if (ranges[i] >= 5000) {
-                ++missed;
+            missed += ranges[i] >= 5000;
+            if (ranges[i] >= 5000)
                 continue;
-            }
             const double error = (ranges[i] - ideal[i]) / (10.0 + 0.01 * ideal[i]);
             sum += error;
             squares += error * error;
