@@ -13,24 +13,6 @@
 
 namespace dockworld {
 
-std::vector<double> exposureTimes(const CameraModel &camera, const std::function<BodyPose(double)> &body,
-                                  double end, double exposure)
-{
-    if (exposure <= 0.0)
-        return {end};
-    // How far the view swings during the exposure, in pixels at the middle:
-    // turning and pitching, and driving (a point 1 m away).
-    const BodyPose a = body(end - exposure), b = body(end);
-    const double turn = std::fabs(normalizeAngle(b.pose.heading - a.pose.heading)) + std::fabs(b.pitch - a.pitch);
-    const double drive = length(b.pose.position() - a.pose.position());
-    const double pixels = camera.focalPx * (turn + drive);
-    const int count = std::clamp(1 + static_cast<int>(std::ceil(pixels / 1.5)), 2, 12);
-    std::vector<double> times;
-    for (int i = 0; i < count; ++i)
-        times.push_back(end - exposure + exposure * i / (count - 1));
-    return times;
-}
-
 CameraFeed::CameraFeed(const DockingRoom &room, const CameraModel &camera, PoseSource pose, Clock clock,
                        uint32_t seed, double speed, const FeedTiming &timing, const RenderSettings &settings)
     : room_(room), renderer_(camera, settings, seed), pose_(std::move(pose)), clock_(std::move(clock)),
@@ -40,10 +22,16 @@ CameraFeed::CameraFeed(const DockingRoom &room, const CameraModel &camera, PoseS
 
 void CameraFeed::renderAt(double t, YuvFrame &frame)
 {
+    // The shutter closes `latency` before the frame is written; with an
+    // exposure the renderer takes the poses it opened, was half open and
+    // closed at.
     const double end = t - timing_.latency;
     std::vector<BodyPose> exposure;
-    for (double at : exposureTimes(renderer_.camera(), pose_, end, timing_.exposure))
-        exposure.push_back(pose_(at));
+    if (timing_.exposure > 0.0) {
+        exposure.push_back(pose_(end - timing_.exposure));
+        exposure.push_back(pose_(end - 0.5 * timing_.exposure));
+    }
+    exposure.push_back(pose_(end));
     renderer_.render(exposure, room_.emitters(), [this](const Vec3 &a, const Vec3 &b) { return room_.lineOfSight(a, b); },
                      frame);
 }
@@ -144,7 +132,10 @@ bool CameraFeed::stream(int fd)
             std::this_thread::sleep_for(std::chrono::duration<double>(std::min(0.002, (due - now) / speed_)));
             continue;
         }
+        const auto began = std::chrono::steady_clock::now();
         renderAt(now, frame);
+        renderNanos_ += std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - began)
+                            .count();
         if (!writer.write(frame))
             return lossSeconds_ > 0.0;
         {

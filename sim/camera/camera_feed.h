@@ -22,11 +22,6 @@ struct FeedTiming {
     double exposure = 0.0; // seconds the shutter is open, ending at t - latency
 };
 
-// The sub-poses a frame's exposure averages: one without exposure, else
-// enough that the markers' images move at most about a pixel and a half
-// between two of them (2 to 12).
-std::vector<double> exposureTimes(const CameraModel &camera, const std::function<BodyPose(double)> &body,
-                                  double end, double exposure);
 
 class CameraFeed {
 public:
@@ -60,6 +55,12 @@ public:
     // Frames due while the reader (or the renderer) was still busy with an
     // earlier one: never written.
     long framesDropped() const { return dropped_.load(); }
+    // Wall-clock milliseconds the renderer took per frame written, on average.
+    double renderMillis() const
+    {
+        const long n = frames_.load();
+        return n > 0 ? renderNanos_.load() / 1e6 / static_cast<double>(n) : 0.0;
+    }
     // Whether the reader closed its end.
     bool readerGone() const { return readerGone_.load(); }
     // A copy of the last frame written; false before the first.
@@ -87,6 +88,7 @@ private:
     std::atomic<double> lossSeconds_{0.0}; // > 0: a loss was asked for
     std::atomic<bool> everLost_{false};
     std::atomic<long> dropped_{0};
+    std::atomic<long long> renderNanos_{0};
     double speed_;
     mutable std::mutex lastMutex_;
     YuvFrame last_;

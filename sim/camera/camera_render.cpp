@@ -105,7 +105,8 @@ void CameraRenderer::drawBackground(const CameraFrame &view)
     std::fill(chromaV_.begin(), chromaV_.end(), 0.0f);
 }
 
-void CameraRenderer::drawEmitter(const CameraFrame &view, const Emitter &e, double weight)
+void CameraRenderer::drawEmitter(const CameraFrame &view, const Emitter &e, double smearPx, double sweepCol,
+                                 double sweepRow)
 {
     const bool panel = e.shape == Emitter::Shape::Panel;
     const bool flat = e.shape == Emitter::Shape::Disc || e.shape == Emitter::Shape::Rectangle;
@@ -146,7 +147,7 @@ void CameraRenderer::drawEmitter(const CameraFrame &view, const Emitter &e, doub
             maxRow = std::max(maxRow, p.row);
         }
     }
-    const double blurPx = std::hypot(settings_.blurPx, e.extraBlurPx);
+    const double blurPx = std::hypot(std::hypot(settings_.blurPx, e.extraBlurPx), smearPx);
     const double margin = 4.0 * blurPx + 2.0;
     PixelBox box{std::max(0, static_cast<int>(std::floor(minCol - margin))),
             std::max(0, static_cast<int>(std::floor(minRow - margin))),
@@ -154,6 +155,18 @@ void CameraRenderer::drawEmitter(const CameraFrame &view, const Emitter &e, doub
             std::min(camera_.height - 1, static_cast<int>(std::ceil(maxRow + margin)))};
     if (box.empty())
         return;
+    // Swept over the exposure: the light's image moves (sweepCol, sweepRow)
+    // about its place at the middle pose; it is drawn there once into a tile
+    // and laid down shifted along the sweep.
+    const double sweep = std::hypot(sweepCol, sweepRow);
+    const bool swept = sweep >= 0.25;
+    PixelBox out = box;
+    if (swept) {
+        const int reach = static_cast<int>(std::ceil(0.5 * sweep)) + 1;
+        out = {std::max(0, box.col0 - reach), std::max(0, box.row0 - reach),
+               std::min(camera_.width - 1, box.col1 + reach), std::min(camera_.height - 1, box.row1 + reach)};
+        tile_.assign(static_cast<size_t>(box.col1 - box.col0 + 1) * (box.row1 - box.row0 + 1), 0.0f);
+    }
 
     // Flat lights look dimmer from the side: their diffusers shine mostly
     // straight ahead.
@@ -163,10 +176,19 @@ void CameraRenderer::drawEmitter(const CameraFrame &view, const Emitter &e, doub
         const double cosView = dot(toCam, normal3) / std::sqrt(dot(toCam, toCam));
         peak *= 0.6 + 0.4 * cosView;
     }
-    for (int row = box.row0; row <= box.row1; ++row)
+    for (int row = out.row0; row <= out.row1; ++row)
         rowSource_[static_cast<size_t>(row)] = nullptr;
     const double sqrt2 = std::sqrt(2.0);
     const int halfWidthPx = camera_.width / 2;
+    const auto deposit = [&](int col, int row, double cover) {
+        luma_[static_cast<size_t>(row) * camera_.width + col] += static_cast<float>(cover * peak);
+        if ((row & 1) == 0 && (col & 1) == 0) {
+            const size_t c = static_cast<size_t>(row / 2) * halfWidthPx + col / 2;
+            chromaU_[c] += static_cast<float>(cover * e.chromaU);
+            chromaV_[c] += static_cast<float>(cover * e.chromaV);
+        }
+    };
+    const int tileWidth = box.col1 - box.col0 + 1;
     for (int row = box.row0; row <= box.row1; ++row) {
         for (int col = box.col0; col <= box.col1; ++col) {
             // Pixel (col, row) is centred on image coordinates (col, row).
@@ -195,7 +217,7 @@ void CameraRenderer::drawEmitter(const CameraFrame &view, const Emitter &e, doub
                 const double x = dot(hit, across);
                 const double z = hit.z;
                 if (e.shape == Emitter::Shape::Disc)
-                    outside = std::hypot(x, z) - e.radius;
+                    outside = std::sqrt(x * x + z * z) - e.radius;
                 else
                     outside = std::max(std::fabs(x) - e.halfWidth, std::fabs(z) - e.halfHeight);
                 depth = t; // ray has unit length along the optical axis
@@ -212,15 +234,42 @@ void CameraRenderer::drawEmitter(const CameraFrame &view, const Emitter &e, doub
             // Edge blurred by a Gaussian of blurPx pixels, converted to metres
             // at the emitter's depth.
             const double sigma = std::max(1e-6, blurPx * depth / camera_.focalPx);
-            const double cover = weight * 0.5 * std::erfc(outside / (sigma * sqrt2));
-            if (cover < 1e-3)
-                continue;
-            luma_[static_cast<size_t>(row) * camera_.width + col] += static_cast<float>(cover * peak);
-            if ((row & 1) == 0 && (col & 1) == 0) {
-                const size_t c = static_cast<size_t>(row / 2) * halfWidthPx + col / 2;
-                chromaU_[c] += static_cast<float>(cover * e.chromaU);
-                chromaV_[c] += static_cast<float>(cover * e.chromaV);
+            if (outside > 3.1 * sigma)
+                continue; // outside the blurred edge: less than 1e-3 of the light, drawn as nothing
+            // Well inside the edge the light covers the pixel (erfc there
+            // differs from 2 by less than 1e-6): no need to compute it.
+            const double cover = outside < -5.0 * sigma ? 1.0 : 0.5 * std::erfc(outside / (sigma * sqrt2));
+            if (swept)
+                tile_[static_cast<size_t>(row - box.row0) * tileWidth + (col - box.col0)] = static_cast<float>(cover);
+            else if (cover >= 1e-3)
+                deposit(col, row, cover);
+        }
+    }
+    if (!swept)
+        return;
+    // The tile at evenly spaced shifts along the sweep, bilinearly, at most
+    // about 1.5 px apart (and no more than 12: a fast turn's long streak
+    // is drawn as overlapping copies of the light).
+    const int steps = std::clamp(static_cast<int>(std::ceil(sweep / 1.5)) + 1, 2, 12);
+    const int tileHeight = box.row1 - box.row0 + 1;
+    const auto tileAt = [&](int c, int r) {
+        return c < 0 || r < 0 || c >= tileWidth || r >= tileHeight ? 0.0f
+                                                                   : tile_[static_cast<size_t>(r) * tileWidth + c];
+    };
+    for (int row = out.row0; row <= out.row1; ++row) {
+        for (int col = out.col0; col <= out.col1; ++col) {
+            double sum = 0.0;
+            for (int k = 0; k < steps; ++k) {
+                const double along = -0.5 + static_cast<double>(k) / (steps - 1);
+                const double c = col - box.col0 - along * sweepCol, r = row - box.row0 - along * sweepRow;
+                const int c0 = static_cast<int>(std::floor(c)), r0 = static_cast<int>(std::floor(r));
+                const double fc = c - c0, fr = r - r0;
+                sum += (1 - fr) * ((1 - fc) * tileAt(c0, r0) + fc * tileAt(c0 + 1, r0)) +
+                       fr * ((1 - fc) * tileAt(c0, r0 + 1) + fc * tileAt(c0 + 1, r0 + 1));
             }
+            const double cover = sum / steps;
+            if (cover >= 1e-3)
+                deposit(col, row, cover);
         }
     }
 }
@@ -285,11 +334,22 @@ void CameraRenderer::render(const std::vector<BodyPose> &exposure, const std::ve
     for (const Emitter &e : emitters)
         if (!clear || clear(view.centre, e.centre))
             visible.push_back(&e);
-    const double weight = 1.0 / static_cast<double>(exposure.size());
-    for (const BodyPose &body : exposure) {
-        const CameraFrame at = exposure.size() == 1 ? view : cameraFrame(camera_, body.pose, body.pitch);
-        for (const Emitter *e : visible)
-            drawEmitter(at, *e, weight);
+    const CameraFrame first = cameraFrame(camera_, exposure.front().pose, exposure.front().pitch);
+    const CameraFrame last = cameraFrame(camera_, exposure.back().pose, exposure.back().pitch);
+    for (const Emitter *e : visible) {
+        if (exposure.size() == 1) {
+            drawEmitter(view, *e);
+            continue;
+        }
+        // How far the light's image moves during the exposure.
+        const ImagePoint from = project(camera_, first, e->centre), to = project(camera_, last, e->centre);
+        const bool moves = from.inFront() && to.inFront() && std::fabs(to.col - from.col) < 200.0 &&
+                           std::fabs(to.row - from.row) < 200.0;
+        const double sweepCol = moves ? to.col - from.col : 0.0, sweepRow = moves ? to.row - from.row : 0.0;
+        if (e->shape == Emitter::Shape::Disc || e->shape == Emitter::Shape::Ball)
+            drawEmitter(view, *e, 0.0, sweepCol, sweepRow);
+        else // a large light: smeared by a Gaussian as wide as a uniform sweep (its length over sqrt 12)
+            drawEmitter(view, *e, std::hypot(sweepCol, sweepRow) / std::sqrt(12.0));
     }
     finish(frame);
 }

@@ -56,14 +56,22 @@ public:
     // Draws the view from `robot` into `frame` (resized to the camera's size).
     void render(const Pose &robot, const std::vector<Emitter> &emitters, const LineOfSight &clear,
                 YuvFrame &frame);
-    // Draws one exposure: the lights averaged over the body poses the
-    // exposure spans (motion blur), the background from the middle one.
+    // Draws one exposure from the body poses it spans (first to last, evenly
+    // in time): the background from the middle one; the small lights
+    // (markers, bulbs) swept along the way their image moves from the first
+    // to the last (motion blur); the large ones (windows, panels) blurred by
+    // as much.
     void render(const std::vector<BodyPose> &exposure, const std::vector<Emitter> &emitters,
                 const LineOfSight &clear, YuvFrame &frame);
 
 private:
     void drawBackground(const CameraFrame &view);
-    void drawEmitter(const CameraFrame &view, const Emitter &emitter, double weight);
+    // `smearPx`: extra Gaussian blur standing for the motion during the
+    // exposure, for lights drawn once per frame.
+    // (sweepCol, sweepRow): how far the light's image moves during the
+    // exposure, centred on the middle pose (motion blur of small lights).
+    void drawEmitter(const CameraFrame &view, const Emitter &emitter, double smearPx = 0.0, double sweepCol = 0.0,
+                     double sweepRow = 0.0);
     void finish(YuvFrame &frame);
 
     CameraModel camera_;
@@ -79,6 +87,7 @@ private:
     // coordinates it sees (NaN beyond the image circle); empty for a pin-hole.
     std::vector<float> idealX_, idealY_;
     bool idealRay(const CameraFrame &view, int col, int row, Vec3 &ray) const;
+    std::vector<float> tile_;      // one swept light's cover at its middle pose
     std::vector<float> luma_;      // full resolution
     std::vector<float> chromaU_;   // half resolution, offsets from 128
     std::vector<float> chromaV_;

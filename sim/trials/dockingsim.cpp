@@ -145,6 +145,8 @@ void printSummary(const TrialResult &r)
         std::printf(" (docking mode from %.1f s)", r.dockingModeAt);
     std::printf("\nfinal error at the station: lateral %+.1f cm, gap %.1f cm, heading %+.1f deg\n",
                 100.0 * r.offsets.lateral, 100.0 * r.offsets.gap, radToDeg(r.offsets.heading));
+    if (!r.imperfections.empty())
+        std::printf("imperfections: %s\n", r.imperfections.c_str());
     if (r.charge.answered && r.charge.chargerPowerGood)
         std::printf("robot reported charging: yes (%s, %.1f V)\n", chargeStateName(r.charge.chargeState),
                     r.charge.volts);
@@ -152,8 +154,8 @@ void printSummary(const TrialResult &r)
         std::printf("robot reported charging: %s\n", r.charge.answered ? "no" : "no answer");
     if (r.wallSeconds > 0.0)
         std::printf("speed: %.1f simulated seconds per wall-clock second, set-up included; camera frames %ld taken, "
-                    "%ld dropped\n",
-                    r.seconds / r.wallSeconds, r.framesWritten, r.framesDropped);
+                    "%ld dropped, %.1f ms to draw each\n",
+                    r.seconds / r.wallSeconds, r.framesWritten, r.framesDropped, r.renderMillis);
     if (r.framesDropped > r.framesWritten) // more than half
         std::printf("warning: the vision program missed %ld of %ld camera frames: this machine does not keep up "
                     "with this speed (try a lower --speed)\n",

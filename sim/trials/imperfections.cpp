@@ -94,18 +94,19 @@ std::string formatNumber(double v)
     return text;
 }
 
-// A uniform draw in [low, high] from a small generator of its own, so that
-// a seed gives the same values with every standard library.
+// A uniform draw in [low, high] from a small generator of its own
+// (splitmix64), so that a seed gives the same values with every standard
+// library and neighbouring seeds unrelated ones.
 class Draw {
 public:
-    explicit Draw(uint32_t seed) : state_(seed * 0x9E3779B97F4A7C15ull + 0x2545F4914F6CDD1Dull) {}
+    explicit Draw(uint32_t seed) : state_(seed) {}
     double between(double low, double high)
     {
-        state_ ^= state_ >> 12;
-        state_ ^= state_ << 25;
-        state_ ^= state_ >> 27;
-        const uint64_t bits = (state_ * 0x2545F4914F6CDD1Dull) >> 11;
-        return low + (high - low) * (static_cast<double>(bits) / 9007199254740992.0);
+        uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+        z ^= z >> 31;
+        return low + (high - low) * (static_cast<double>(z >> 11) / 9007199254740992.0);
     }
 
 private:

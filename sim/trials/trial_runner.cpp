@@ -125,12 +125,8 @@ bool Trial::prepare()
     if (!dir_.create(&result_.error))
         return false;
     result_.workDir = dir_.path();
-    if (setup_.progress) {
+    if (setup_.progress)
         std::printf("working directory %s\n", dir_.path().c_str());
-        const std::string flaws = describeImperfections(imp_);
-        if (!flaws.empty())
-            std::printf("imperfections: %s\n", flaws.c_str());
-    }
     // Both programs derive their IPC key from a file named quorvantel in
     // their working directory.
     const int key = ::open(dir_.file("quorvantel").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
@@ -319,6 +315,7 @@ void Trial::windUp()
         feed_->stop();
         result_.framesWritten = feed_->framesWritten();
         result_.framesDropped = feed_->framesDropped();
+        result_.renderMillis = feed_->renderMillis();
     }
     if (robot_) {
         result_.finalPose = robot_->pose();
@@ -369,6 +366,7 @@ void Trial::writePicture()
 TrialResult Trial::run()
 {
     const auto began = std::chrono::steady_clock::now();
+    result_.imperfections = describeImperfections(imp_);
     const bool ready = prepare() && startPrograms();
     if (ready)
         watch();

@@ -69,9 +69,11 @@ struct TrialResult {
     double wallSeconds = 0.0;         // wall-clock time of the whole trial, set-up and wind-up included
     long framesWritten = 0;           // camera frames the vision program took
     long framesDropped = 0;           // camera frames it could not take in time
+    double renderMillis = 0.0;        // wall-clock time the simulator took to draw a frame, on average
     DriveMode finalMode = DriveMode::Unknown; // the controller's mode at the end
     double stillFor = 0.0;            // simulated seconds before the end without moving 10 cm or turning 20 degrees
     LoopTiming timing;                // the control passes and the reports' age, simulated time
+    std::string imperfections;        // the values the trial ran with (describeImperfections; "" for the ideal world)
 };
 
 // Runs one trial. `interrupt` is polled; when it becomes true the trial is

@@ -41,7 +41,7 @@ void addOfficeLights(std::vector<Emitter> &emitters)
     // A glossy floor mirrors every light, dimly and blurred.
     const size_t lights = emitters.size();
     for (size_t i = 0; i < lights; ++i)
-        emitters.push_back(floorReflection(emitters[i], 0.15, 2.0));
+        emitters.push_back(floorReflection(emitters[i], 0.15, 1.0));
     Emitter sun; // the window's sunlight on the floor in front of it
     sun.shape = Emitter::Shape::Panel;
     sun.centre = {0.9, 3.85, 0.0};

@@ -19,25 +19,15 @@ TEST(Imperfections, SetByNameRefusedWithAReasonAndDescribedBack)
     std::string error;
     EXPECT_FALSE(setImperfection(imp, "camera-tilt", "1", &error));
     EXPECT_EQ(error, "unknown imperfection 'camera-tilt'");
-    EXPECT_FALSE(setImperfection(imp, "lens-k1", "-0.1x", &error));
-    EXPECT_FALSE(setImperfection(imp, "exposure", "50", &error)); // longer than a frame at 30 fps
-    EXPECT_FALSE(setImperfection(imp, "lights", "disco", &error));
-    EXPECT_FALSE(setImperfection(imp, "sonar-noise", "maybe", &error));
+    for (const auto &[name, bad] : {std::pair{"lens-k1", "-0.1x"}, {"exposure", "50"}, {"lights", "disco"},
+                                    {"sonar-noise", "maybe"}})
+        EXPECT_FALSE(setImperfection(imp, name, bad, &error)) << name; // 50 ms: longer than a frame at 30 fps
     EXPECT_EQ(describeImperfections(imp), "") << "a refused value changes nothing";
     ASSERT_TRUE(setImperfection(imp, "camera-pitch", "0.5", &error));
     ASSERT_TRUE(setImperfection(imp, "lights", "office", &error));
     ASSERT_TRUE(setImperfection(imp, "sonar-noise", "on", &error));
     ASSERT_TRUE(setImperfection(imp, "station", "low", &error));
     EXPECT_EQ(describeImperfections(imp), "camera-pitch=0.5 lights=office sonar-noise=on station=low");
-    // The description parses back to the same values.
-    Imperfections again;
-    const std::string text = describeImperfections(imp);
-    for (size_t at = 0; at < text.size();) {
-        const size_t end = std::min(text.find(' ', at), text.size()), eq = text.find('=', at);
-        ASSERT_TRUE(setImperfection(again, text.substr(at, eq - at), text.substr(eq + 1, end - eq - 1), &error));
-        at = end + 1;
-    }
-    EXPECT_EQ(describeImperfections(again), text);
     // Command lines: a switch takes no value, an option its next word.
     char a0[] = "x", a1[] = "--realistic", a2[] = "--latency", a3[] = "80", a4[] = "--seed";
     char *argv[] = {a0, a1, a2, a3, a4};
@@ -65,10 +55,8 @@ TEST(Imperfections, RealisticDrawsEachUnsetValueInItsRangePerSeed)
         EXPECT_EQ(r.cameraPitchDeg, 0.0);
         EXPECT_LE(std::fabs(r.cameraHeightOffset), 0.01);
         EXPECT_LE(std::fabs(r.cameraYawDeg), 1.0);
-        EXPECT_GE(r.latencyMs, 50.0);
-        EXPECT_LE(r.latencyMs, 150.0);
-        EXPECT_GE(r.exposureMs, 10.0);
-        EXPECT_LE(r.exposureMs, 30.0);
+        EXPECT_LE(std::fabs(r.latencyMs - 100.0), 50.0);
+        EXPECT_LE(std::fabs(r.exposureMs - 20.0), 10.0);
         EXPECT_EQ(r.lights, "office");
         EXPECT_TRUE(r.sonarNoise);
         EXPECT_EQ(r.station, "built");
@@ -81,7 +69,6 @@ TEST(Imperfections, RealisticDrawsEachUnsetValueInItsRangePerSeed)
     EXPECT_LT(k1Low, -0.09); // the range is used, not one value
     EXPECT_GT(k1High, -0.04);
     EXPECT_NEAR(pitchSeen / 200, 0.5, 0.1); // uniform within +-1 degree
-    EXPECT_EQ(describeImperfections(resolveImperfections(imp, 9)), describeImperfections(resolveImperfections(imp, 9)));
     EXPECT_NE(describeImperfections(resolveImperfections(imp, 9)), describeImperfections(resolveImperfections(imp, 10)));
 }
 

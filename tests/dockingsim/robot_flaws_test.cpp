@@ -32,7 +32,6 @@ TEST(RobotFlaws, SlipAndSonarNoise)
     ASSERT_GT(travelled, 200.0);
     EXPECT_NEAR(-robot.odometry().x, travelled * 1.01, 1.0); // the drifting heading curves it a little
     EXPECT_NEAR(robot.odometry().th, (0.98 - 1.04) * -travelled / 330.0 * 180.0 / M_PI, 0.01);
-    EXPECT_DOUBLE_EQ(robot.truePose().th, 0.0);
 
     robot.reset({0, 0, 0});
     robot.setSonarNoise(true, 7);
@@ -43,10 +42,9 @@ TEST(RobotFlaws, SlipAndSonarNoise)
         for (size_t i = 0; i < ranges.size(); ++i) {
             if (ideal[i] >= 2000) // only the sonars that hear the wall
                 continue;
-            if (ranges[i] >= 5000) {
-                ++missed;
+            missed += ranges[i] >= 5000;
+            if (ranges[i] >= 5000)
                 continue;
-            }
             const double error = (ranges[i] - ideal[i]) / (10.0 + 0.01 * ideal[i]);
             sum += error;
             squares += error * error;
@@ -72,9 +70,12 @@ TEST(RobotFlaws, BodyLeansWithAccelerationAndThePoseHistoryKeepsIt)
     ASSERT_TRUE(ariatest::connectTo(robot, server->port()));
     robot.runAsync(true);
     robot.comInt(4, 1);
+    // From the history only, 0.1 s back and more: physics steps are all in
+    // by then, also on a busy machine.
     const auto speedAt = [&](double t) { return (server->bodyAt(t).pose.x - server->bodyAt(t - 0.05).pose.x) / 0.05; };
-    // Half way through a speed change, from the history: the acceleration
-    // over the last 0.2 s and the lean in its middle, settled by then.
+    const auto recentSpeed = [&] { return speedAt(server->clock() - 0.1); };
+    // Half way through a speed change: the acceleration over 0.2 s and the
+    // lean in its middle, settled by then.
     const auto leanAgainstAcceleration = [&](double &lean, double &accel) {
         const double t = server->clock() - 0.1;
         accel = (speedAt(t) - speedAt(t - 0.2)) / 0.2;
@@ -85,12 +86,12 @@ TEST(RobotFlaws, BodyLeansWithAccelerationAndThePoseHistoryKeepsIt)
     robot.lock();
     robot.move(1000);
     robot.unlock();
-    ASSERT_TRUE(ariatest::eventually([&] { return speedAt(server->clock()) > 0.2; }, 5000ms));
+    ASSERT_TRUE(ariatest::eventually([&] { return recentSpeed() > 0.2; }, 5000ms));
     leanAgainstAcceleration(lean, accel);
     EXPECT_GT(accel, 0.1);
     EXPECT_NEAR(lean, flaws.pitchPerAccel * accel, 0.15 * flaws.pitchPerAccel * accel) << "nose up";
-    ASSERT_TRUE(ariatest::eventually([&] { return speedAt(server->clock()) > 0.45; }, 5000ms));
-    ASSERT_TRUE(ariatest::eventually([&] { return speedAt(server->clock()) < 0.3; }, 5000ms));
+    ASSERT_TRUE(ariatest::eventually([&] { return recentSpeed() > 0.45; }, 5000ms));
+    ASSERT_TRUE(ariatest::eventually([&] { return recentSpeed() < 0.3; }, 5000ms));
     leanAgainstAcceleration(lean, accel);
     EXPECT_LT(accel, -0.1);
     EXPECT_NEAR(lean, flaws.pitchPerAccel * accel, 0.15 * flaws.pitchPerAccel * -accel) << "braking: nose down";
