@@ -16,8 +16,9 @@
 // - Escape: Aria::exit from the robot's cycle thread, as above.
 // Once ARIA's exit has begun, main leaves the ending to it and unwinds
 // nothing: the exit callbacks still use the robot and the key handler.
-// One more, with the robot stopped but nothing told to stop: the vision
-// program gone (the link says so), status 1.
+// One more, status 1, with the robot stopped: the vision program gone (its
+// semaphore set removed: nobody to tell) or silent for five seconds since the
+// connection (told to stop, so that it does not run on alone).
 // The record is only ever read through the link, which refuses every access
 // once sortOut has detached it, whichever thread is still running: on the
 // Aria::exit path the cycle thread may still be firing the centering action.
@@ -25,7 +26,6 @@
 #include "controller_link.h"
 #include "report_meaning.h"
 
-using controller_link::readWord;
 using controller_link::sortOut;
 
 class ActionCentro;
@@ -72,9 +72,12 @@ ActionCentro::ActionCentro() : ArAction("Centro", "")
 ArActionDesired *ActionCentro::fire(ArActionDesired /*currentDesired*/)
 {
   myDesired.reset();
-  // Each column is read once per cycle, so the tests below agree.
-  int ulCol = readWord(&TargetReport::ulCol);
-  int llCol = readWord(&TargetReport::llCol);
+  // Both columns from one reading, so the tests below agree and a stale
+  // report reads as no marker in both.
+  TargetReport seen;
+  controller_link::readPositions(&seen);
+  int ulCol = seen.ulCol;
+  int llCol = seen.llCol;
   int target = ob_centro.load(std::memory_order_relaxed);
 
   report_meaning::Centering step = report_meaning::centeringStep(c, target, ulCol, llCol);
@@ -250,6 +253,7 @@ int main(int argc, char **argv)
     return 1;
   }
 
+  controller_link::startWatching();
   robot.comInt(4, 1);
   robot.comInt(92, 0);
   robot.runAsync(true);
@@ -269,19 +273,25 @@ int main(int argc, char **argv)
     robot.com(237);
     robot.unlock();
 
-    // The vision program gone or its lock failing: nothing to steer by.
+    // The vision program gone, silent or its lock failing: nothing to steer
+    // by. A silent one is still told to stop (sortOut does nothing when
+    // nobody is left to tell).
     if (!controller_link::acknowledgeReport())
     {
       waitIfAriaExits();
       releaseRobot(robot);
       Aria::shutdown();
+      sortOut(0);
       return 1;
     }
-    // One read of each word per pass, so that the steps below agree.
-    int urRow = readWord(&TargetReport::urRow);
-    int lrRow = readWord(&TargetReport::lrRow);
-    int mlRow = readWord(&TargetReport::mlRow);
-    int mlCol = readWord(&TargetReport::mlCol);
+    // One reading per pass, so that the steps below agree; stale reports
+    // read as no markers and are never taken for an arrival.
+    TargetReport seen;
+    bool fresh = controller_link::readPositions(&seen);
+    int urRow = seen.urRow;
+    int lrRow = seen.lrRow;
+    int mlRow = seen.mlRow;
+    int mlCol = seen.mlCol;
 
     if (urRow != 0 && lrRow != 0 && indice == 0)
       dockingMode();
@@ -296,7 +306,7 @@ int main(int argc, char **argv)
     robot.lock();
     bool stalled = robot.isLeftMotorStalled() || robot.isRightMotorStalled();
     robot.unlock();
-    if (stalled && distance <= 2.0 && urRow == 0 && lrRow == 0)
+    if (stalled && distance <= 2.0 && fresh && urRow == 0 && lrRow == 0)
     {
       puts("\nRobot arrivato alla stazione....ora si sconette");
       exitdocking = 1;
