@@ -196,4 +196,8 @@ private:
     Reflection reflection_;
 };
 
+// Waits at most 50 ms (and not past the deadline) for bytes on the socket and
+// feeds them to the receiver. False when the connection has ended or failed.
+bool receiveUntil(int fd, robotproto::PacketReceiver &rx, RobotCore::Clock::time_point deadline);
+
 } // namespace ariacompat

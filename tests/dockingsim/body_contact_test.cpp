@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "body_contact.h"
-#include "station.h"
+#include "world/body_contact.h"
+#include "world/station.h"
 
 using namespace dockworld;
 

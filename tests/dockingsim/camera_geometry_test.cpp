@@ -5,8 +5,8 @@
 
 #include <cmath>
 
-#include "camera_model.h"
-#include "station.h"
+#include "world/camera_model.h"
+#include "world/station.h"
 
 using namespace dockworld;
 

@@ -5,9 +5,9 @@
 
 #include <cmath>
 
-#include "camera_render.h"
+#include "camera/camera_render.h"
 #include "frame_blobs.h"
-#include "station.h"
+#include "world/station.h"
 
 using namespace dockworld;
 using dockingtest::Blob;

@@ -4,9 +4,9 @@
 
 #include "Aria.h"
 #include "LinkHelpers.h"
-#include "charger.h"
-#include "docking_room.h"
-#include "robot_server.h"
+#include "robot/charger.h"
+#include "world/docking_room.h"
+#include "robot/robot_server.h"
 
 using namespace dockworld;
 using namespace std::chrono_literals;

@@ -2,7 +2,7 @@
 // charging, undock.
 #include <gtest/gtest.h>
 
-#include "cycle_runner.h"
+#include "trials/cycle_runner.h"
 #include "test_support.h"
 
 using namespace dockworld;

@@ -6,10 +6,10 @@
 #include <cmath>
 #include <filesystem>
 
-#include "sim_clock.h"
+#include "robot/sim_clock.h"
 #include "test_support.h"
 #include "trial_checks.h"
-#include "trial_runner.h"
+#include "trials/trial_runner.h"
 
 using namespace dockworld;
 

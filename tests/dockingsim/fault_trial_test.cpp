@@ -3,10 +3,10 @@
 
 #include <filesystem>
 
-#include "fault_injection.h"
+#include "trials/fault_injection.h"
 #include "test_support.h"
 #include "trial_checks.h"
-#include "trial_runner.h"
+#include "trials/trial_runner.h"
 
 using namespace dockworld;
 

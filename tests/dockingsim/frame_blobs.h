@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "camera_render.h"
+#include "camera/camera_render.h"
 
 namespace dockingtest {
 

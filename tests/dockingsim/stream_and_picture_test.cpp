@@ -8,8 +8,8 @@
 #include <unistd.h>
 
 #include "test_support.h"
-#include "topdown_map.h"
-#include "y4m_writer.h"
+#include "picture/topdown_map.h"
+#include "camera/y4m_writer.h"
 
 using namespace dockworld;
 

@@ -4,8 +4,8 @@
 
 #include <cmath>
 
-#include "failure_cause.h"
-#include "study_stats.h"
+#include "study/failure_cause.h"
+#include "study/study_stats.h"
 
 using namespace dockworld;
 

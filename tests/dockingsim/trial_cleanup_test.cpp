@@ -12,10 +12,10 @@
 #include <sys/stat.h>
 #include <thread>
 
-#include "child_process.h"
+#include "trials/child_process.h"
 #include "test_support.h"
 #include "trial_checks.h"
-#include "trial_runner.h"
+#include "trials/trial_runner.h"
 
 using namespace dockworld;
 

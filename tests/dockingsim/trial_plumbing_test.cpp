@@ -11,11 +11,11 @@
 #include <sys/shm.h>
 #include <thread>
 
-#include "child_process.h"
-#include "controller_output.h"
+#include "trials/child_process.h"
+#include "trials/controller_output.h"
 #include "report_ipc.h"
-#include "report_watch.h"
-#include "sim_clock.h"
+#include "trials/report_watch.h"
+#include "robot/sim_clock.h"
 #include "test_support.h"
 
 using namespace dockworld;

@@ -5,9 +5,9 @@
 #include <cmath>
 #include <thread>
 
-#include "child_process.h"
-#include "docking_room.h"
-#include "robot_server.h"
+#include "trials/child_process.h"
+#include "world/docking_room.h"
+#include "robot/robot_server.h"
 #include "test_support.h"
 
 using namespace dockworld;

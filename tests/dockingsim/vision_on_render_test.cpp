@@ -8,11 +8,11 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "docking_room.h"
+#include "world/docking_room.h"
 #include "frame.h"
 #include "kelvix.h"
 #include "test_support.h"
-#include "y4m_writer.h"
+#include "camera/y4m_writer.h"
 
 using namespace dockworld;
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "ChildProcess.h"
-#include "RobotModel.h"
+#include "robot/RobotModel.h"
 
 namespace simtest {
 

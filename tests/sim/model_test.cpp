@@ -4,8 +4,8 @@
 
 #include <cmath>
 
-#include "RobotModel.h"
-#include "World.h"
+#include "robot/RobotModel.h"
+#include "world/World.h"
 
 using robotsim::Pose;
 using robotsim::RobotModel;

@@ -3,9 +3,9 @@
 
 #include <cmath>
 
-#include "RobotModel.h"
-#include "Session.h"
-#include "World.h"
+#include "robot/RobotModel.h"
+#include "robot/Session.h"
+#include "world/World.h"
 #include "protocol/Messages.h"
 #include "protocol/P3dx.h"
 

@@ -6,7 +6,7 @@
 #include "Aria.h"
 #include "LinkHelpers.h"
 #include "SimProcess.h"
-#include "World.h"
+#include "world/World.h"
 
 using namespace ariatest;
 using namespace std::chrono_literals;

@@ -3,7 +3,7 @@
 
 #include <cmath>
 
-#include "World.h"
+#include "world/World.h"
 #include "test_support.h"
 
 using robotsim::World;
