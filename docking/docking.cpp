@@ -147,12 +147,15 @@ void waitIfAriaExits()
 }
 
 // A simulator answers the status request of every control pass with a
-// SIMSTAT packet (0x62). Nothing here uses it; it is taken so that ARIA does
-// not report it as unwanted. The handler is a heap object never freed, like
-// the actions: the robot's cycle may call it until the process ends.
+// SIMSTAT packet (0x62), and after command 230 sends its simulated laser's
+// scans (0x60, or 0x61 in the extended form) every cycle. Nothing here uses
+// them; they are taken so that ARIA does not report them as unwanted. The
+// handler is a heap object never freed, like the actions: the robot's cycle
+// may call it until the process ends.
 bool takeSimStat(ArRobotPacket *packet)
 {
-  return packet->getID() == 0x62;
+  int id = packet->getID();
+  return id == 0x60 || id == 0x61 || id == 0x62;
 }
 ArRetFunctor1<bool, ArRobotPacket *> *simStatHandler = NULL;
 

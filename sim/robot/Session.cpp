@@ -5,6 +5,7 @@
 
 #include "protocol/Messages.h"
 #include "protocol/P3dx.h"
+#include "robot/sim_laser.h"
 
 namespace robotsim {
 
@@ -200,6 +201,13 @@ void Session::command(uint8_t id, const Packet &packet, std::vector<uint8_t> &ou
             appendBytes(out, emptyLaserScan(laserScanId_, robot_.odometry()));
         break;
     }
+    case kSimLaserEnable: {
+        const bool on = args.commandInt() != 0;
+        if (on != simLaserOn_)
+            log_(on ? "laser scans on" : "laser scans off");
+        simLaserOn_ = on;
+        break;
+    }
     case kLaserStartAngle:
     case kLaserEndAngle:
     case kLaserIncrement:
@@ -258,6 +266,8 @@ void Session::tick(std::vector<uint8_t> &out)
         appendSimStat(out);
     if (laserScanId_ != 0)
         appendBytes(out, emptyLaserScan(laserScanId_, odo));
+    if (simLaserOn_)
+        appendLaserScan(out, laserRanges(robot_.world(), robot_.truePose()), odo);
     if (batteryContinuous_)
         appendBytes(out, batteryInfo());
 }

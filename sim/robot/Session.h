@@ -54,6 +54,7 @@ private:
     bool simStatContinuous_ = false;
     bool batteryContinuous_ = false;
     uint8_t laserScanId_ = 0; // scans sent each cycle, 0 when the laser is off
+    bool simLaserOn_ = false;  // command 230: the simulated laser's scans each cycle
     PowerState power_;
     std::set<int> loggedUnknown_;
 };
