@@ -229,6 +229,12 @@ void Session::appendSimStat(std::vector<uint8_t> &out)
     append(out, s.encode());
 }
 
+void Session::laserScan(std::vector<uint8_t> &out)
+{
+    if (opened_ && !closed_ && simLaserOn_)
+        appendLaserScan(out, laserRanges(robot_.world(), robot_.truePose()), robot_.odometry());
+}
+
 void Session::tick(std::vector<uint8_t> &out)
 {
     if (!opened_ || closed_)
@@ -266,8 +272,6 @@ void Session::tick(std::vector<uint8_t> &out)
         appendSimStat(out);
     if (laserScanId_ != 0)
         appendBytes(out, emptyLaserScan(laserScanId_, odo));
-    if (simLaserOn_)
-        appendLaserScan(out, laserRanges(robot_.world(), robot_.truePose()), odo);
     if (batteryContinuous_)
         appendBytes(out, batteryInfo());
 }

@@ -35,6 +35,11 @@ public:
     // simulator status packet when they were asked for continuously).
     void tick(std::vector<uint8_t> &out);
 
+    // After command 230 with 1 (until 230 with 0): the simulated laser's
+    // scan of this moment, for the server to send apart from the status
+    // packet (see Server).
+    void laserScan(std::vector<uint8_t> &out);
+
     // The power reported from the next status packet on.
     void setPower(const PowerState &power) { power_ = power; }
 
