@@ -201,7 +201,7 @@ void Session::command(uint8_t id, const Packet &packet, std::vector<uint8_t> &ou
             appendBytes(out, emptyLaserScan(laserScanId_, robot_.odometry()));
         break;
     }
-    case kSimLaserEnable: {
+    case SIM_LRF_ENABLE: {
         const bool on = args.commandInt() != 0;
         if (on != simLaserOn_)
             log_(on ? "laser scans on" : "laser scans off");

@@ -10,8 +10,7 @@
 
 namespace robotsim {
 
-// Command 230: 1 starts the scans, 0 stops them.
-constexpr uint8_t kSimLaserEnable = 230;
+// Command 230 (SIM_LRF_ENABLE): 1 starts the scans, 0 stops them.
 constexpr uint8_t kSimLaserScan = 0x60;
 // One reading per degree from -90 (right) to +90 (left) of the heading.
 constexpr int kLaserReadings = 181;
