@@ -43,7 +43,7 @@ public:
     // Frames due while the reader (or the renderer) was still busy with an
     // earlier one: never written.
     long framesDropped() const { return dropped_.load(); }
-    // Whether the reader closed its end.
+    // Whether a reader closed its end (a new one may have opened since).
     bool readerGone() const { return readerGone_.load(); }
     // A copy of the last frame written; false before the first.
     bool lastFrame(YuvFrame &out) const;
@@ -64,7 +64,6 @@ private:
     std::atomic<bool> readerGone_{false};
     std::atomic<long> frames_{0};
     std::atomic<double> lossSeconds_{0.0}; // > 0: a loss was asked for
-    std::atomic<bool> everLost_{false};
     std::atomic<long> dropped_{0};
     double speed_;
     mutable std::mutex lastMutex_;
