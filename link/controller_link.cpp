@@ -81,7 +81,10 @@ bool giveUp(const char *line, bool visionGone)
 void forgetEarlierReport()
 {
     if (semaphoreStepWithin(ipc.semid, -1, kPassLockMs)) return; // busy: it is publishing
-    storeWord(ipc.data->newReport, 0);
+    {
+        std::lock_guard<std::mutex> guard(attachment);
+        storeWord(ipc.data->newReport, 0);
+    }
     failIf(semaphoreStep(ipc.semid, +1));
 }
 
@@ -101,8 +104,10 @@ int interruptSignal()
 
 void initializeSemShm()
 {
-    std::lock_guard<std::mutex> guard(attachment);
-    failIf(openReportIpc(kReportKeyPath, ipc));
+    {
+        std::lock_guard<std::mutex> guard(attachment);
+        failIf(openReportIpc(kReportKeyPath, ipc));
+    }
     forgetEarlierReport();
 }
 
