@@ -1,6 +1,7 @@
 // The docking controller: wanders about avoiding obstacles until the vision
 // program reports the station's right-hand markers, then steers onto the
-// station by the left-hand markers and stops when a motor stalls against it.
+// station by the left-hand markers and stops when a motor stalls against it
+// (or, while docking, when the robot reports its charger's power).
 //
 // Uses nothing but ARIA's public API and the target report link, so that it
 // builds unchanged against our ARIA-compatible layer and against ARIA 2.9.1.
@@ -308,8 +309,13 @@ int main(int argc, char **argv)
 
     robot.lock();
     bool stalled = robot.isLeftMotorStalled() || robot.isRightMotorStalled();
+    // A robot that feels its charger's power has arrived, even with the outer
+    // markers still in the row band (a camera a degree or a centimetre off):
+    // pushing on, its fallback would drive it off the charger. Robots that
+    // report no charger never set the bit and keep the marker test alone.
+    bool charging = indice == 1 && robot.isChargerPowerGood();
     robot.unlock();
-    if (stalled && distance <= 2.0 && fresh && urRow == 0 && lrRow == 0)
+    if ((stalled && distance <= 2.0 && fresh && urRow == 0 && lrRow == 0) || charging)
     {
       puts("\nRobot arrivato alla stazione....ora si sconette");
       exitdocking = 1;

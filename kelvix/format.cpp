@@ -72,6 +72,13 @@ __attribute__((target("ssse3"))) void thresholdRunVector(const uint16_t *rgb, ui
 // Thresholds `pixels` consecutive RGB pixels into `out`.
 void thresholdRun(const uint16_t *rgb, uint16_t *out, size_t pixels, uint32_t limit)
 {
+    // NEON, where the build has it, is part of every processor it runs on.
+    if (_kxThresholdRunNeon && limit <= 65534) {
+        const size_t done = _kxThresholdRunNeon(rgb, out, pixels, static_cast<uint16_t>(limit));
+        rgb += 3 * done;
+        out += done;
+        pixels -= done;
+    }
 #ifdef KX_THRESHOLD_SSSE3
     static const bool avx2 = _kxThresholdRunAvx2 && __builtin_cpu_supports("avx2");
     if (avx2 && limit <= 65534) {

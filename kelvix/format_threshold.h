@@ -11,3 +11,5 @@ using KxThresholdRun = size_t (*)(const uint16_t *rgb, uint16_t *out, size_t pix
 
 // Null where the build has none; usable only where the processor has AVX2.
 extern const KxThresholdRun _kxThresholdRunAvx2;
+// Null where the build has none (every aarch64 build has it).
+extern const KxThresholdRun _kxThresholdRunNeon;

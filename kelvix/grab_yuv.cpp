@@ -81,6 +81,8 @@ KxYuvRowKernel kernelFor(KxYuvPath path)
     case KxYuvPath::Sse2: return _kxYuvSse2Kernel;
     case KxYuvPath::Avx2: return _kxYuvAvx2Kernel;
     case KxYuvPath::Avx2Integer: return _kxYuvAvx2IntegerKernel;
+    case KxYuvPath::Neon: return _kxYuvNeonKernel;
+    case KxYuvPath::NeonInteger: return _kxYuvNeonIntegerKernel;
     case KxYuvPath::Plain: break;
     }
     return plainKernel;
@@ -143,6 +145,10 @@ const KxYuvRowKernel _kxYuvSse2Kernel = nullptr;
 const KxYuvRowKernel _kxYuvAvx2Kernel = nullptr;
 const KxYuvRowKernel _kxYuvAvx2IntegerKernel = nullptr;
 #endif
+#if !(defined(__aarch64__) && defined(__ARM_NEON))
+const KxYuvRowKernel _kxYuvNeonKernel = nullptr;
+const KxYuvRowKernel _kxYuvNeonIntegerKernel = nullptr;
+#endif
 
 bool _kxYuvPathAvailable(KxYuvPath path)
 {
@@ -158,15 +164,19 @@ bool _kxYuvPathAvailable(KxYuvPath path)
 #else
         return false;
 #endif
+    // NEON is part of every aarch64 processor: the build decides.
+    case KxYuvPath::Neon: return _kxYuvNeonKernel != nullptr;
+    case KxYuvPath::NeonInteger: return _kxYuvNeonKernel != nullptr && _kxYuvNeonIntegerKernel != nullptr;
     }
     return false;
 }
 
 KxYuvPath _kxYuvBestPath()
 {
-    static const KxYuvPath best = _kxYuvPathAvailable(KxYuvPath::Avx2Integer) ? KxYuvPath::Avx2Integer
-                                  : _kxYuvPathAvailable(KxYuvPath::Sse2) ? KxYuvPath::Sse2
-                                                                         : KxYuvPath::Plain;
+    static const KxYuvPath best = _kxYuvPathAvailable(KxYuvPath::Avx2Integer)   ? KxYuvPath::Avx2Integer
+                                  : _kxYuvPathAvailable(KxYuvPath::Sse2)        ? KxYuvPath::Sse2
+                                  : _kxYuvPathAvailable(KxYuvPath::NeonInteger) ? KxYuvPath::NeonInteger
+                                                                                : KxYuvPath::Plain;
     return best;
 }
 

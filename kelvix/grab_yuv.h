@@ -8,7 +8,7 @@
 // 0..255: the double vector paths do the same IEEE double operations, in the
 // same order, several pixels at a time; the integer path computes the exact
 // values the doubles round to and hands the rare pixels where rounding
-// decides to the doubles (see grab_yuv_avx2_integer.cpp). No path may fuse a
+// decides to the doubles (see grab_yuv_integer.h). No path may fuse a
 // multiply and an add (that skips a rounding): their sources are compiled
 // with -ffp-contract=off and the AVX2 ones without FMA.
 #pragma once
@@ -21,6 +21,8 @@ enum class KxYuvPath {
     Sse2,   // two pixels per double vector; every x86-64
     Avx2,   // four pixels per double vector
     Avx2Integer,  // sixteen pixels per 16-bit integer vector, Avx2 where rounding decides
+    Neon,         // two pixels per double vector; every aarch64
+    NeonInteger,  // eight pixels per 16-bit integer vector, Neon where rounding decides
 };
 
 // True when this processor (and this build) can run `path`.
@@ -55,3 +57,5 @@ using KxYuvRowKernel = size_t (*)(const uint8_t *luma0, const uint8_t *luma1, co
 extern const KxYuvRowKernel _kxYuvSse2Kernel;
 extern const KxYuvRowKernel _kxYuvAvx2Kernel;
 extern const KxYuvRowKernel _kxYuvAvx2IntegerKernel;
+extern const KxYuvRowKernel _kxYuvNeonKernel;
+extern const KxYuvRowKernel _kxYuvNeonIntegerKernel;

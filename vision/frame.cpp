@@ -69,13 +69,14 @@ int32_t labelBlobs(kxImage *binPic, BlobRecord *blobs, kxImage *labelCopy)
     return b;
 }
 
-int32_t selectCandidates(kxImage *greyPic, BlobRecord *blobs, BlobRecord *recon)
+int32_t selectCandidates(kxImage *greyPic, BlobRecord *blobs, BlobRecord *recon, int32_t bandTop,
+                         int32_t bandBottom)
 {
     int32_t n = 0;
     for (int32_t b = 0; b < kBlobTableSize; ++b) {
         if (!blobs[b].valid) continue;
         centroid(greyPic, b, blobs);
-        if (blobs[b].row >= kBandTop && blobs[b].row <= kBandBottom) recon[n++] = blobs[b];
+        if (blobs[b].row >= bandTop && blobs[b].row <= bandBottom) recon[n++] = blobs[b];
         else blobs[b].valid = 0;
     }
     return n;
@@ -92,7 +93,7 @@ bool sizeLike(const kxImage *binPic, kxImage *greyPic)
 
 } // namespace
 
-int32_t processFrame(VisionState &state)
+int32_t processFrame(VisionState &state, int32_t bandTop, int32_t bandBottom)
 {
     // A failed grab may leave the frame without pixels; a failed threshold
     // leaves binPic without any. Such a frame has no blobs.
@@ -102,7 +103,7 @@ int32_t processFrame(VisionState &state)
         // greyPic takes the labels during the labelling.
         if (sizeLike(state.binPic, state.greyPic)) {
             labelBlobs(state.binPic, state.blobs, state.greyPic);
-            n = selectCandidates(state.greyPic, state.blobs, state.recon);
+            n = selectCandidates(state.greyPic, state.blobs, state.recon, bandTop, bandBottom);
         } else {
             labelBlobs(state.binPic, state.blobs);
         }

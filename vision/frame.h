@@ -53,7 +53,9 @@ void clearGoalPositions(BlobRecord *goal);
 // blobs!!!" when the blob table fills up), centroids, candidates into
 // state.recon, recognition into state.goal, and the count rule. Returns the
 // number of candidates. Expects goal positions cleared beforehand.
-int32_t processFrame(VisionState &state);
+// stationview's contact check widens the rows to the whole frame, to find the
+// outer markers where the program no longer looks for them.
+int32_t processFrame(VisionState &state, int32_t bandTop = kBandTop, int32_t bandBottom = kBandBottom);
 
 // The report words 0-11 of a frame: row and column of goal records 0 to 5.
 // newReport and running are left 0 (the link sets and keeps them).
@@ -66,4 +68,5 @@ TargetReport reportPositions(const BlobRecord *goal);
 int32_t labelBlobs(kxImage *binPic, BlobRecord *blobs, kxImage *labelCopy = nullptr);
 // Centroids of the valid blobs on greyPic; copies those in the row band to
 // recon and returns their number.
-int32_t selectCandidates(kxImage *greyPic, BlobRecord *blobs, BlobRecord *recon);
+int32_t selectCandidates(kxImage *greyPic, BlobRecord *blobs, BlobRecord *recon, int32_t bandTop = kBandTop,
+                         int32_t bandBottom = kBandBottom);

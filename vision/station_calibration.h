@@ -22,10 +22,15 @@ public:
     int frames() const { return frames_; }
     double upperRow() const { return frames_ ? (ul_ + ur_) / (2.0 * frames_) : 0.0; }
     double lowerRow() const { return frames_ ? (ll_ + lr_) / (2.0 * frames_) : 0.0; }
+    double upperLeftRow() const { return mean(ul_); }
+    double upperRightRow() const { return mean(ur_); }
+    double lowerLeftRow() const { return mean(ll_); }
+    double lowerRightRow() const { return mean(lr_); }
     double leftDifference() const { return frames_ ? static_cast<double>(ll_ - ul_) / frames_ : 0.0; }
     double rightDifference() const { return frames_ ? static_cast<double>(lr_ - ur_) / frames_ : 0.0; }
 
 private:
+    double mean(int64_t sum) const { return frames_ ? static_cast<double>(sum) / frames_ : 0.0; }
     int frames_ = 0;
     int64_t ul_ = 0, ur_ = 0, ll_ = 0, lr_ = 0;
 };

@@ -10,13 +10,19 @@
 // on standard output and nothing else there (the library's own messages go
 // to standard error):
 //   frame N candidates K UL r,c UR r,c ML r,c MR r,c LL r,c LR r,c distance D target T heading H
-// With --calibrate it prints the station figures for this camera instead.
+// With --calibrate it prints the station figures for this camera instead;
+// with --check-contact (robot standing on its contacts) the one line
+//   contact upper R1,R2 margin M1 lower R3,R4 margin M2 verdict V
+// where V is ok, no-markers, tilt-down D deg, tilt-up D deg, or one or two of
+// raise-upper N mm, lower-upper N mm, raise-lower N mm, lower-lower N mm
+// (see contact_check.h). A tilt comes alone: tilt, then check again.
 #include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <sstream>
 #include <string>
 #include <sys/stat.h>
 #include <thread>
@@ -24,6 +30,7 @@
 
 #include "camera_settings.h"
 #include "camera_user.h"
+#include "contact_check.h"
 #include "frame.h"
 #include "kelvix.h"
 #include "report_line.h"
@@ -47,6 +54,10 @@ const char *const kUsage =
     "                     upper and lower markers METRES apart: print the focal\n"
     "                     length, the controller's reading and the station this\n"
     "                     camera needs\n"
+    "  --check-contact    the robot stands on its contacts: where the outer marker\n"
+    "                     pairs are against the row band and what to change\n"
+    "                     (30 frames unless -n; --spacing METRES and --focal\n"
+    "                     PIXELS default to the station's 0.2986 and 355)\n"
     "In the window a click prints the point and its colour; the right button ends.\n";
 
 constexpr int kCalibrationFrames = 30;
@@ -61,6 +72,8 @@ struct Options {
     bool noWindow = false;
     double distance = 0.0;  // > 0 with --calibrate
     double spacing = 0.0;
+    bool checkContact = false;
+    double focal = kDesignFocalPixels;
 };
 
 bool parseLong(const char *text, long low, long high, long *value)
@@ -74,16 +87,18 @@ bool parseLong(const char *text, long low, long high, long *value)
     return true;
 }
 
-bool parseMetres(const char *text, double *value)
+bool parseNumber(const char *text, double low, double high, double *value)
 {
     if (!text || !*text) return false;
     char *end = nullptr;
     const double parsed = strtod(text, &end);
-    // Anything from a millimetre to a kilometre is a plausible measurement.
-    if (*end || !(parsed >= 0.001 && parsed <= 1000.0)) return false;
+    if (*end || !(parsed >= low && parsed <= high)) return false;
     *value = parsed;
     return true;
 }
+
+// Anything from a millimetre to a kilometre is a plausible measurement.
+bool parseMetres(const char *text, double *value) { return parseNumber(text, 0.001, 1000.0, value); }
 
 bool parseOptions(int argc, char **argv, Options *options)
 {
@@ -102,6 +117,10 @@ bool parseOptions(int argc, char **argv, Options *options)
             options->save = next;
         } else if (arg == "--calibrate" && parseMetres(next, &options->distance)) {
         } else if (arg == "--spacing" && parseMetres(next, &options->spacing)) {
+        } else if (arg == "--focal" && parseNumber(next, 10.0, 100000.0, &options->focal)) {
+        } else if (arg == "--check-contact") {
+            options->checkContact = true;
+            continue;
         } else if (arg == "--no-window") {
             options->noWindow = true;
             continue;
@@ -113,6 +132,11 @@ bool parseOptions(int argc, char **argv, Options *options)
             return false;
         }
         ++i;  // the option's value
+    }
+    if (options->checkContact) {
+        if (options->distance > 0) return false;  // one study at a time
+        if (options->spacing == 0) options->spacing = kDesignMarkerSpacing;
+        return true;
     }
     // Calibration needs both figures.
     return (options->distance > 0) == (options->spacing > 0);
@@ -189,6 +213,26 @@ void printFigures(FILE *out, const Options &options, long frames, const OuterRow
             f.lowerHeightNow);
 }
 
+// The verdict's words as an instruction for the person at the station.
+std::string contactAdvice(const std::string &verdict)
+{
+    if (verdict == "ok") return "both marker pairs leave the row band together just before contact: nothing to change";
+    if (verdict == "no-markers")
+        return "the four outer markers were not seen: check the lights, the exposure and that the robot faces the station";
+    std::istringstream words(verdict);
+    std::string advice, word, amount, unit;
+    while (words >> word >> amount >> unit) {
+        const size_t dash = word.find('-');
+        const std::string action = word.substr(0, dash), what = word.substr(dash + 1);
+        if (!advice.empty()) advice += ", and ";
+        if (unit == "deg")
+            advice += "tilt the camera " + what + " by " + amount + " degrees";
+        else
+            advice += (action == "raise" ? "raise the " : "lower the ") + what + " markers by " + amount + " mm";
+    }
+    return advice + ", then check again";
+}
+
 // Writes the picture; the library announces the file on standard output.
 bool savePicture(const kxImage *canvas, const char *path)
 {
@@ -214,7 +258,8 @@ int main(int argc, char **argv)
         return 2;
     }
     const bool calibrate = options.distance > 0;
-    if (calibrate && options.frames == 0) options.frames = kCalibrationFrames;
+    const bool study = calibrate || options.checkContact;
+    if (study && options.frames == 0) options.frames = kCalibrationFrames;
 
     if (const pid_t holder = visionProgramHolding(options.device)) {
         fprintf(stderr,
@@ -268,7 +313,9 @@ int main(int argc, char **argv)
             break;
         }
         ++frame;
-        const int32_t candidates = processFrame(state);
+        // At contact the outer pairs are outside the band: look at every row.
+        const int32_t candidates =
+            options.checkContact ? processFrame(state, 0, kFrameHeight - 1) : processFrame(state);
         const TargetReport report = reportPositions(state.goal);
         reading.next(report);
         outerRows.add(report.ulRow, report.urRow, report.llRow, report.lrRow);
@@ -279,7 +326,7 @@ int main(int argc, char **argv)
             // A recording is read as fast as the disk goes; shown at a
             // camera's pace it can be watched (and leaves the processor be).
             if (!camera) std::this_thread::sleep_for(kRecordingFramePeriod);
-        } else if (!calibrate) {
+        } else if (!study) {
             fprintf(out, "frame %ld candidates %d %s\n", frame, candidates,
                     reportLine(report, reading).c_str());
         }
@@ -296,6 +343,12 @@ int main(int argc, char **argv)
                     frame);
             status = 1;
         }
+    }
+    if (options.checkContact) {
+        const ContactVerdict verdict = contactVerdict(outerRows, options.focal, options.spacing);
+        fprintf(out, "%s\n", contactLine(verdict).c_str());
+        if (!options.noWindow) fprintf(out, "%s\n", contactAdvice(verdict.verdict).c_str());
+        if (!verdict.found) status = 1;
     }
     fflush(out);
     kxDisplayShutdown();

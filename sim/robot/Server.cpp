@@ -118,6 +118,7 @@ void Server::acceptClient()
     // Motors start disabled, as on a robot that has just been switched on.
     robot_.setEnabled(false);
     session_.reset(new Session(robot_, options_.start, [this](const std::string &m) { log(m); }));
+    session_->setPower(power_);
     lastClientPacket_ = Clock::now();
     log("client connected");
 }
@@ -207,6 +208,18 @@ void Server::controlCommand(const std::string &line)
             robot_.forceStall(state == "on");
         else
             log("usage: stall on|off");
+    } else if (cmd == "charger") {
+        std::string state;
+        words >> state;
+        if (state == "on" || state == "off") {
+            // A robot set on a charger: power good, charging in bulk.
+            power_.chargerPowerGood = state == "on";
+            power_.chargeState = state == "on" ? 1 : 0;
+            if (session_)
+                session_->setPower(power_);
+        } else {
+            log("usage: charger on|off");
+        }
     } else if (cmd == "pose") {
         Pose p;
         if (words >> p.x >> p.y >> p.th && std::isfinite(p.x) && std::isfinite(p.y) &&
@@ -215,7 +228,7 @@ void Server::controlCommand(const std::string &line)
         else
             log("usage: pose X Y TH");
     } else {
-        log("unknown command '" + cmd + "' (stall on|off, pose X Y TH, where, quit)");
+        log("unknown command '" + cmd + "' (stall on|off, charger on|off, pose X Y TH, where, quit)");
     }
 }
 

@@ -57,6 +57,7 @@ private:
     bool watchdogTripped_ = false;
     std::string controlBuffer_;
     std::unique_ptr<Session> session_;
+    PowerState power_; // what the robot reports of its charger, for every session
     robotproto::PacketReceiver rx_;
     std::chrono::steady_clock::time_point lastClientPacket_{};
 };

@@ -19,7 +19,7 @@ void usage(FILE *to)
           "  --port N       TCP port on 127.0.0.1 (default 8101; 0 picks a free one)\n"
           "  --world FILE   room, boxes and walls (see sim/README.md); default a 8 x 6 m room\n"
           "  --pose X,Y,TH  start pose in mm, mm, degrees (default the world's start)\n"
-          "Standard input takes: stall on|off, pose X Y TH, where, quit\n",
+          "Standard input takes: stall on|off, charger on|off, pose X Y TH, where, quit\n",
           to);
 }
 

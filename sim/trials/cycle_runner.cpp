@@ -99,6 +99,7 @@ std::vector<CycleResult> runCycles(const CycleSetup &setup, const std::atomic<bo
         trial.dockingProgram = setup.dockingProgram;
         trial.progress = setup.progress;
         trial.seed = setup.seed + static_cast<uint32_t>(k);
+        trial.camera = setup.camera;
         trial.robot = robot.get();
         trial.speed = setup.speed;
         CycleResult cycle;

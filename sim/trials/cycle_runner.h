@@ -23,6 +23,7 @@ struct CycleSetup {
     std::string undockProgram;
     bool progress = true;
     uint32_t seed = 1;
+    CameraModel camera; // as mounted
     double speed = 1.0;       // simulated seconds per wall-clock second
 };
 

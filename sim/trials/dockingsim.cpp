@@ -54,6 +54,9 @@ const char kUsage[] =
     "                      above 1 the programs run under libfaketime)\n"
     "  --hide-station      stand a screen in front of the station\n"
     "  --view              show the camera picture with the published markers\n"
+    "  --camera-pitch DEG  the camera pitched DEG degrees up (negative: down) off its design\n"
+    "  --camera-height-offset M\n"
+    "                      the camera mounted M metres higher (negative: lower) than designed\n"
     "  --out DIR           folder for pictures and logs (default dockingsim-out)\n"
     "  --quiet             no progress lines\n"
     "  --fault F@T         inject a fault T simulated seconds into each trial: camera-loss@T[:S]\n"
@@ -73,6 +76,7 @@ struct Options {
     double timeLimit = 180.0;
     double speed = kDefaultSpeed;
     bool hideStation = false;
+    CameraModel camera; // as mounted; the station is built for the design
     bool view = false;
     bool quiet = false;
     std::string out = "dockingsim-out";
@@ -193,6 +197,7 @@ int runCycleMode(const Options &o)
     setup.undockProgram = o.undock;
     setup.progress = !o.quiet;
     setup.seed = o.seed;
+    setup.camera = o.camera;
     setup.speed = o.speed;
     installSignals();
     setvbuf(stdout, nullptr, _IOLBF, 0);
@@ -263,6 +268,14 @@ int main(int argc, char **argv)
             o.speed = number;
         } else if (a == "--hide-station") {
             o.hideStation = true;
+        } else if (a == "--camera-pitch" && hasValue) {
+            if (!parseNumber(argv[++i], number) || std::fabs(number) > 30)
+                return usageError("--camera-pitch needs degrees from -30 to 30");
+            o.camera.pitch = degToRad(number);
+        } else if (a == "--camera-height-offset" && hasValue) {
+            if (!parseNumber(argv[++i], number) || std::fabs(number) > 0.3)
+                return usageError("--camera-height-offset needs metres from -0.3 to 0.3");
+            o.camera.heightOffset = number;
         } else if (a == "--view") {
             o.view = true;
         } else if (a == "--fault" && hasValue) {
@@ -324,6 +337,7 @@ int main(int argc, char **argv)
         setup.view = o.view;
         setup.fault = o.fault;
         setup.seed = o.seed + static_cast<uint32_t>(i);
+        setup.camera = o.camera;
         setup.speed = o.speed;
         if (o.starts.size() > 1) {
             char name[32];

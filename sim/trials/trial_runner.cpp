@@ -155,7 +155,7 @@ bool Trial::prepare()
     }
     RobotServer *robot = robot_;
     feed_ = std::make_unique<CameraFeed>(
-        room_, CameraModel(), [robot] { return robot->pose(); }, [robot] { return robot->clock(); }, setup_.seed,
+        room_, setup_.camera, [robot] { return robot->pose(); }, [robot] { return robot->clock(); }, setup_.seed,
         setup_.speed);
     feed_->start(dir_.file("camera.y4m"));
     return true;

@@ -28,6 +28,7 @@ struct TrialSetup {
     bool progress = true;            // one line per simulated second
     bool view = false;               // live camera window
     uint32_t seed = 1;               // camera noise
+    CameraModel camera;              // the robot's camera as mounted (the station is built for the design)
     Fault fault;                     // none by default
     // A simulated robot already started (its pose is the start), which the
     // trial drives and leaves running; null: the trial starts its own.

@@ -6,7 +6,7 @@ CameraFrame cameraFrame(const CameraModel &camera, const Pose &robot)
 {
     CameraFrame frame;
     const Vec2 mast = robot.toWorld(-camera.behindAxle, 0.0);
-    frame.centre = {mast.x, mast.y, camera.mountHeight};
+    frame.centre = {mast.x, mast.y, camera.mountHeight + camera.heightOffset};
     const Vec2 ahead = unitVector(robot.heading + camera.yaw);
     const Vec2 side = leftNormal(ahead);
     const double cp = std::cos(camera.pitch);

@@ -19,6 +19,9 @@ struct CameraModel {
     // centimetres from the plate, then leave the picture together.
     double behindAxle = 0.30;
     double mountHeight = 0.45;
+    // A mount built off its design: the station is built for mountHeight,
+    // the camera sits heightOffset metres higher (negative: lower).
+    double heightOffset = 0.0;
     double pitch = 0.0; // radians, positive tilts the view up
     double yaw = 0.0;   // radians, positive turns the view left
 };

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "world/docking_room.h"
+#include "contact_check.h"
 #include "frame.h"
 #include "kelvix.h"
 #include "test_support.h"
@@ -34,9 +35,10 @@ protected:
 
     // Renders the room from `robot`, passes the frame through the grabber and
     // the vision program's frame pass.
-    Published see(const Pose &robot)
+    Published see(const Pose &robot, const CameraModel &camera = CameraModel(), int32_t bandTop = kBandTop,
+                  int32_t bandBottom = kBandBottom)
     {
-        CameraRenderer renderer(CameraModel(), RenderSettings(), 11);
+        CameraRenderer renderer(camera, RenderSettings(), 11);
         YuvFrame frame;
         renderer.render(robot, room_.emitters(),
                         [this](const Vec3 &a, const Vec3 &b) { return room_.lineOfSight(a, b); }, frame);
@@ -51,7 +53,7 @@ protected:
         EXPECT_EQ(kxGrabImage(state_.pic), 0);
         clearGoalPositions(state_.goal);
         Published p;
-        p.candidates = processFrame(state_);
+        p.candidates = processFrame(state_, bandTop, bandBottom);
         for (int i = 0; i < kGoalSize; ++i)
             p.goal[i] = state_.goal[i];
         return p;
@@ -133,4 +135,30 @@ TEST(DockingRoom, ScreenHidesTheStation)
     EXPECT_TRUE(open.fits({4.0, 2.25, 0.0}));
     EXPECT_FALSE(open.fits({0.2, 0.2, 0.0}));  // in a corner
     EXPECT_FALSE(open.fits({4.0, 4.2, 0.0}));  // in the cabinet
+}
+
+// stationview's contact check on the simulated camera at the contacts: the
+// station's own design passes; a camera pitched a degree up, or mounted a
+// centimetre high, is told to tilt down by about as much as it is off
+// (1 cm at the 0.51 m contact distance is 1.1 degrees).
+TEST_F(VisionOnRender, ContactCheckTellsTheCameraMountsError)
+{
+    const Pose docked = room_.station().dockedPose();
+    const auto verdict = [&](const CameraModel &camera) {
+        const Published p = see(docked, camera, 0, kFrameHeight - 1);
+        OuterRows rows;
+        rows.add(p.goal[kUpperLeft].row, p.goal[kUpperRight].row, p.goal[kLowerLeft].row, p.goal[kLowerRight].row);
+        return contactVerdict(rows, camera.focalPx, kDesignMarkerSpacing);
+    };
+    EXPECT_EQ(verdict(CameraModel()).verdict, "ok");
+    CameraModel pitched;
+    pitched.pitch = degToRad(1.0);
+    const ContactVerdict up = verdict(pitched);
+    ASSERT_EQ(up.verdict.rfind("tilt-down ", 0), 0u) << up.verdict;
+    EXPECT_NEAR(std::stod(up.verdict.substr(10)), 1.0, 0.2) << up.verdict;
+    CameraModel high;
+    high.heightOffset = 0.01;
+    const ContactVerdict raised = verdict(high);
+    ASSERT_EQ(raised.verdict.rfind("tilt-down ", 0), 0u) << raised.verdict;
+    EXPECT_NEAR(std::stod(raised.verdict.substr(10)), 1.1, 0.2) << raised.verdict;
 }

@@ -20,6 +20,8 @@ const char *pathName(KxYuvPath path)
     case KxYuvPath::Sse2: return "Sse2";
     case KxYuvPath::Avx2: return "Avx2";
     case KxYuvPath::Avx2Integer: return "Avx2Integer";
+    case KxYuvPath::Neon: return "Neon";
+    case KxYuvPath::NeonInteger: return "NeonInteger";
     }
     return "?";
 }
@@ -109,18 +111,22 @@ TEST_P(GrabConversion, OddSizesSampleChromaByTheGeneralIndex)
 
 INSTANTIATE_TEST_SUITE_P(Paths, GrabConversion,
                          testing::Values(KxYuvPath::Plain, KxYuvPath::Sse2, KxYuvPath::Avx2,
-                                         KxYuvPath::Avx2Integer),
+                                         KxYuvPath::Avx2Integer, KxYuvPath::Neon, KxYuvPath::NeonInteger),
                          [](const testing::TestParamInfo<KxYuvPath> &info) { return pathName(info.param); });
 
 // The grabber uses the fastest path the processor has.
 TEST(GrabConversionPaths, TheFastestAvailablePathIsChosen)
 {
     EXPECT_TRUE(_kxYuvPathAvailable(KxYuvPath::Plain));
-    const KxYuvPath fastest = _kxYuvPathAvailable(KxYuvPath::Avx2Integer) ? KxYuvPath::Avx2Integer
-                              : _kxYuvPathAvailable(KxYuvPath::Sse2) ? KxYuvPath::Sse2
-                                                                     : KxYuvPath::Plain;
+    const KxYuvPath fastest = _kxYuvPathAvailable(KxYuvPath::Avx2Integer)   ? KxYuvPath::Avx2Integer
+                              : _kxYuvPathAvailable(KxYuvPath::Sse2)        ? KxYuvPath::Sse2
+                              : _kxYuvPathAvailable(KxYuvPath::NeonInteger) ? KxYuvPath::NeonInteger
+                                                                            : KxYuvPath::Plain;
     const KxYuvPath best = _kxYuvBestPath();
     EXPECT_EQ(best, fastest);
+#if defined(__aarch64__)
+    EXPECT_EQ(best, KxYuvPath::NeonInteger);  // NEON is part of every aarch64 processor
+#endif
     printf("[ paths ] the grabber converts with %s\n", pathName(best));
 }
 

@@ -66,6 +66,7 @@ bool ArRobot::com(unsigned char) { return false; }
 bool ArRobot::comInt(unsigned char, short int) { return false; }
 bool ArRobot::isLeftMotorStalled(void) const { return false; }
 bool ArRobot::isRightMotorStalled(void) const { return false; }
+bool ArRobot::isChargerPowerGood(void) const { return false; }
 void ArRobot::addRangeDevice(ArRangeDevice *) {}
 void ArRobot::attachKeyHandler(ArKeyHandler *, bool, bool) {}
 void ArRobot::addPacketHandler(ArRetFunctor1<bool, ArRobotPacket *> *, ArListPos::Pos) {}
