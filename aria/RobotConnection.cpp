@@ -94,8 +94,48 @@ bool RobotCore::comInt(uint8_t command, int16_t argument)
     return send(commandIntPacket(command, argument));
 }
 
+namespace {
+
+// Reads and drops what arrives on `fd` until the other side ends the
+// connection, reading fails, or `limit` has passed.
+void drainUntilClosed(int fd, milliseconds limit)
+{
+    const auto deadline = RobotCore::Clock::now() + limit;
+    uint8_t buf[4096];
+    for (;;) {
+        const auto left = std::chrono::duration_cast<milliseconds>(deadline - RobotCore::Clock::now()).count();
+        if (left <= 0)
+            return;
+        pollfd pf{fd, POLLIN, 0};
+        int r = poll(&pf, 1, static_cast<int>(left));
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r <= 0)
+            return;
+        ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+        if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK))
+            continue;
+        if (n <= 0)
+            return;
+    }
+}
+
+} // namespace
+
+// After a disconnect the robot may still be sending (status, laser scans)
+// and may not have read our last commands yet. Closing with its data unread
+// would reset the connection, and a robot that sends before it reads would
+// then lose the motors-off and CLOSE. So the socket is closed only once the
+// robot has ended the connection (it does on CLOSE), or after kCloseDrain.
 void RobotCore::closeSocket()
 {
+    int fd;
+    {
+        std::lock_guard<std::mutex> lock(sendMutex_);
+        fd = fd_;
+    }
+    if (fd >= 0 && halfClosed_.exchange(false))
+        drainUntilClosed(fd, kCloseDrain);
     std::lock_guard<std::mutex> lock(sendMutex_);
     if (fd_ >= 0)
         ::close(fd_);
@@ -260,9 +300,11 @@ bool RobotCore::disconnect()
     comInt(ENABLE, 0);
     comInt(CLOSE, 1);
     {
+        // Half-close: the robot reads both commands and then the end of
+        // our stream; the closing of the socket drains its side.
         std::lock_guard<std::mutex> send(sendMutex_);
-        if (fd_ >= 0)
-            ::shutdown(fd_, SHUT_RDWR);
+        if (fd_ >= 0 && ::shutdown(fd_, SHUT_WR) == 0)
+            halfClosed_.store(true);
     }
     logLine("Disconnected from the robot.");
     // The cycle thread closes the socket itself when it is running.

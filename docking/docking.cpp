@@ -17,8 +17,9 @@
 // - Escape: Aria::exit from the robot's cycle thread, as above.
 // Once ARIA's exit has begun, main leaves the ending to it and unwinds
 // nothing: the exit callbacks still use the robot and the key handler.
-// One more, with the robot stopped but nothing told to stop: the vision
-// program gone (the link says so), status 1.
+// One more, status 1, with the robot stopped: the vision program gone (its
+// semaphore set removed: nobody to tell) or silent for five seconds since the
+// connection (told to stop, so that it does not run on alone).
 // The record is only ever read through the link, which refuses every access
 // once sortOut has detached it, whichever thread is still running: on the
 // Aria::exit path the cycle thread may still be firing the centering action.
@@ -26,7 +27,6 @@
 #include "controller_link.h"
 #include "report_meaning.h"
 
-using controller_link::readWord;
 using controller_link::sortOut;
 
 class ActionCentro;
@@ -73,9 +73,12 @@ ActionCentro::ActionCentro() : ArAction("Centro", "")
 ArActionDesired *ActionCentro::fire(ArActionDesired /*currentDesired*/)
 {
   myDesired.reset();
-  // Each column is read once per cycle, so the tests below agree.
-  int ulCol = readWord(&TargetReport::ulCol);
-  int llCol = readWord(&TargetReport::llCol);
+  // Both columns from one reading, so the tests below agree and a stale
+  // report reads as no marker in both.
+  TargetReport seen;
+  controller_link::readPositions(&seen);
+  int ulCol = seen.ulCol;
+  int llCol = seen.llCol;
   int target = ob_centro.load(std::memory_order_relaxed);
 
   report_meaning::Centering step = report_meaning::centeringStep(c, target, ulCol, llCol);
@@ -145,12 +148,15 @@ void waitIfAriaExits()
 }
 
 // A simulator answers the status request of every control pass with a
-// SIMSTAT packet (0x62). Nothing here uses it; it is taken so that ARIA does
-// not report it as unwanted. The handler is a heap object never freed, like
-// the actions: the robot's cycle may call it until the process ends.
+// SIMSTAT packet (0x62), and after command 230 sends its simulated laser's
+// scans (0x60, or 0x61 in the extended form) every cycle. Nothing here uses
+// them; they are taken so that ARIA does not report them as unwanted. The
+// handler is a heap object never freed, like the actions: the robot's cycle
+// may call it until the process ends.
 bool takeSimStat(ArRobotPacket *packet)
 {
-  return packet->getID() == 0x62;
+  int id = packet->getID();
+  return id == 0x60 || id == 0x61 || id == 0x62;
 }
 ArRetFunctor1<bool, ArRobotPacket *> *simStatHandler = NULL;
 
@@ -251,6 +257,7 @@ int main(int argc, char **argv)
     return 1;
   }
 
+  controller_link::startWatching();
   robot.comInt(4, 1);
   robot.comInt(92, 0);
   robot.runAsync(true);
@@ -270,19 +277,25 @@ int main(int argc, char **argv)
     robot.com(237);
     robot.unlock();
 
-    // The vision program gone or its lock failing: nothing to steer by.
+    // The vision program gone, silent or its lock failing: nothing to steer
+    // by. A silent one is still told to stop (sortOut does nothing when
+    // nobody is left to tell).
     if (!controller_link::acknowledgeReport())
     {
       waitIfAriaExits();
       releaseRobot(robot);
       Aria::shutdown();
+      sortOut(0);
       return 1;
     }
-    // One read of each word per pass, so that the steps below agree.
-    int urRow = readWord(&TargetReport::urRow);
-    int lrRow = readWord(&TargetReport::lrRow);
-    int mlRow = readWord(&TargetReport::mlRow);
-    int mlCol = readWord(&TargetReport::mlCol);
+    // One reading per pass, so that the steps below agree; stale reports
+    // read as no markers and are never taken for an arrival.
+    TargetReport seen;
+    bool fresh = controller_link::readPositions(&seen);
+    int urRow = seen.urRow;
+    int lrRow = seen.lrRow;
+    int mlRow = seen.mlRow;
+    int mlCol = seen.mlCol;
 
     if (urRow != 0 && lrRow != 0 && indice == 0)
       dockingMode();
@@ -302,7 +315,7 @@ int main(int argc, char **argv)
     // report no charger never set the bit and keep the marker test alone.
     bool charging = indice == 1 && robot.isChargerPowerGood();
     robot.unlock();
-    if ((stalled && distance <= 2.0 && urRow == 0 && lrRow == 0) || charging)
+    if ((stalled && distance <= 2.0 && fresh && urRow == 0 && lrRow == 0) || charging)
     {
       puts("\nRobot arrivato alla stazione....ora si sconette");
       exitdocking = 1;

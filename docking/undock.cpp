@@ -6,13 +6,14 @@
 // Uses nothing but ARIA's public API, like the docking controller, so that it
 // builds against our ARIA-compatible layer and against ARIA 2.9.1 alike.
 // Exit status 0 when done; 1 when it stopped early (obstacle behind, motor
-// stall, lost connection, Ctrl-C, not on the charger without --force, no
-// robot); 2 for a bad command line.
+// stall, lost connection, time-out, a signal, not on the charger without
+// --force, no robot); 2 for a bad command line.
 #include <math.h>
 #include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <time.h>
 
 #include "Aria.h"
 
@@ -32,15 +33,27 @@ void onInterrupt(int) { interrupted = 1; }
 
 // Our own handlers, installed with ARIA's signal handling switched off, so
 // that Ctrl-C stops the robot here, with ARIA 2.9.1 and with our layer alike.
+// Every signal that would otherwise end the process while the robot moves
+// (SIGQUIT from Ctrl-\, SIGPIPE from a closed output pipe) stops it the same
+// way.
 void installInterruptHandlers()
 {
   struct sigaction action;
   memset(&action, 0, sizeof action);
   action.sa_handler = onInterrupt;
   sigemptyset(&action.sa_mask);
-  sigaction(SIGINT, &action, NULL);
-  sigaction(SIGTERM, &action, NULL);
-  sigaction(SIGHUP, &action, NULL);
+  const int stopSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE};
+  for (int signalNumber : stopSignals)
+    sigaction(signalNumber, &action, NULL);
+}
+
+// Milliseconds of the monotonic clock: the patience is time, however long
+// each pass of the waiting loop takes.
+long long nowMs()
+{
+  struct timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return (long long)now.tv_sec * 1000 + now.tv_nsec / 1000000;
 }
 
 struct Options
@@ -117,11 +130,12 @@ const char *reasonToStop(ArRobot &robot, bool backing, int *rear)
 // Waits until `done` reports the motion finished, or something stops it.
 Outcome follow(ArRobot &robot, bool backing, bool (*done)(ArRobot &), unsigned int patienceMs)
 {
-  for (unsigned int waited = 0;; waited += kLoopMs)
+  const long long deadline = nowMs() + patienceMs;
+  for (;;)
   {
     int rear = -1;
     const char *why = reasonToStop(robot, backing, &rear);
-    if (why == NULL && waited > patienceMs)
+    if (why == NULL && nowMs() > deadline)
       why = "the robot did not get there in time";
     if (why != NULL)
     {
@@ -157,13 +171,14 @@ const char *chargeStateName(ArRobot::ChargeState state)
   return "unknown";
 }
 
-// Stops the robot, ends the connection and ARIA.
+// Stops the robot, ends its cycle (with the connection: a disconnect under a
+// running cycle would leave the cycle using a closed connection) and ARIA.
 int finish(ArRobot &robot, int status)
 {
   robot.lock();
   robot.stop();
   robot.unlock();
-  robot.disconnect();
+  robot.stopRunning(true);
   Aria::shutdown();
   return status;
 }

@@ -69,6 +69,11 @@ void _kxGrabSetQuiet(bool quiet);
 // which the open fails with ENXIO.
 void _kxGrabRecordedVideoWaitLimit(int milliseconds);
 
+// How long the built-in tables wait for the next picture before the
+// synchronisation fails with ETIMEDOUT: a camera that stops delivering
+// without an error must not hold its reader for ever.
+constexpr int KX_FRAME_WAIT_MS = 1000;
+
 // The built-in tables.
 const KxGrabDevice *_kxGrabV4l1Device();
 const KxGrabDevice *_kxGrabRecordedVideo();

@@ -5,13 +5,32 @@
 // are.
 #include "grab_device.h"
 
+#include <cerrno>
 #include <libv4l1.h>
+#include <poll.h>
 
 namespace {
 
 int v4lOpen(void *, const char *path, int flags) { return v4l1_open(path, flags); }
 int v4lClose(void *, int fd) { return v4l1_close(fd); }
-int v4lIoctl(void *, int fd, unsigned long request, void *arg) { return v4l1_ioctl(fd, request, arg); }
+// The sync waits for the picture at most KX_FRAME_WAIT_MS. A device that
+// cannot be polled yet (no capture running: poll reports an error at once)
+// is waited for as the driver does.
+int v4lIoctl(void *, int fd, unsigned long request, void *arg)
+{
+    if (request == VIDIOCSYNC) {
+        pollfd ready{fd, POLLIN, 0};
+        int got;
+        do {
+            got = poll(&ready, 1, KX_FRAME_WAIT_MS);
+        } while (got < 0 && errno == EINTR);
+        if (got == 0) {
+            errno = ETIMEDOUT;
+            return -1;
+        }
+    }
+    return v4l1_ioctl(fd, request, arg);
+}
 void *v4lMmap(void *, void *start, size_t length, int prot, int flags, int fd, off_t offset)
 {
     return v4l1_mmap(start, length, prot, flags, fd, offset);

@@ -4,7 +4,8 @@
 // VIDIOCSYNC on a frame whose capture was started reads the next picture of
 // the stream into it, in the grabber's planar layout. A regular file starts
 // over at its end, like a camera that never stops; a FIFO ends when its
-// writer has gone, and the synchronisation then fails.
+// writer has gone, and the synchronisation then fails, as it does when the
+// stream sends nothing for KX_FRAME_WAIT_MS.
 //
 // Stream format: a header line "YUV4MPEG2 W<width> H<height> ..." with
 // optional F (rate), I (interlacing), A (aspect), C (colour space) and X
@@ -76,6 +77,7 @@ public:
         count -= take;
         // Large planes go straight to their destination.
         while (count > 0) {
+            if (!awaitData()) return false;
             ssize_t got = read(fd_, dest, count);
             if (got < 0 && errno == EINTR) continue;
             if (got <= 0) {
@@ -89,9 +91,23 @@ public:
     }
 
 private:
+    // False with errno ETIMEDOUT when nothing comes within KX_FRAME_WAIT_MS
+    // (a writer that holds the stream open but sends nothing).
+    bool awaitData()
+    {
+        pollfd ready{fd_, POLLIN, 0};
+        int got;
+        do {
+            got = ::poll(&ready, 1, KX_FRAME_WAIT_MS);
+        } while (got < 0 && errno == EINTR);
+        if (got == 0) errno = ETIMEDOUT;
+        return got != 0;  // an error shows in the read that follows
+    }
+
     int fill()
     {
         for (;;) {
+            if (!awaitData()) return -1;
             ssize_t got = read(fd_, buffer_, sizeof buffer_);
             if (got < 0 && errno == EINTR) continue;
             if (got < 0) return -1;
@@ -352,7 +368,10 @@ private:
             return fail(ENODATA, loops_ ? "recorded video holds no complete frame"
                                         : "end of recorded video");
         }
-        if (got < 0) return -1;
+        if (got < 0) {
+            if (errno == ETIMEDOUT) return fail(ETIMEDOUT, "no picture from the recorded video within 1 s");
+            return -1;
+        }
         ++framesThisPass_;
         return 0;
     }

@@ -66,13 +66,26 @@ bool isPositionWord(int32_t TargetReport::*word)
     return &(probe.*word) < &probe.newReport;
 }
 
-// The control loop cannot go on: one line, and no stop request afterwards.
-bool giveUp(const char *line)
+// The control loop cannot go on: one line. With nobody left to tell, no
+// stop request afterwards.
+bool giveUp(const char *line, bool visionGone)
 {
-    abandoned = true;
+    if (visionGone) abandoned = true;
     puts(line);
     fflush(stdout);
     return false;
+}
+
+// A newReport left set before we attached (by a vision program killed since,
+// perhaps) is no publication of ours to count.
+void forgetEarlierReport()
+{
+    if (semaphoreStepWithin(ipc.semid, -1, kPassLockMs)) return; // busy: it is publishing
+    {
+        std::lock_guard<std::mutex> guard(attachment);
+        storeWord(ipc.data->newReport, 0);
+    }
+    failIf(semaphoreStep(ipc.semid, +1));
 }
 
 } // namespace
@@ -91,8 +104,15 @@ int interruptSignal()
 
 void initializeSemShm()
 {
-    std::lock_guard<std::mutex> guard(attachment);
-    failIf(openReportIpc(kReportKeyPath, ipc));
+    {
+        std::lock_guard<std::mutex> guard(attachment);
+        failIf(openReportIpc(kReportKeyPath, ipc));
+    }
+    forgetEarlierReport();
+}
+
+void startWatching()
+{
     freshness.start(link_clock::nowMs());
 }
 
@@ -118,7 +138,7 @@ bool acknowledgeReport()
         // The vision program removes its set once told to stop.
         if (stopping) return true;
         if (error == EIDRM || error == EINVAL)
-            return giveUp("\nVision program gone (its semaphore set was removed): stopping the robot");
+            return giveUp("\nVision program gone (its semaphore set was removed): stopping the robot", true);
         if (error != EAGAIN) {
             errno = error;
             perror("semop");
@@ -141,7 +161,21 @@ bool acknowledgeReport()
         }
     }
     if (freshness.silent(link_clock::nowMs()))
-        return giveUp("\nVision program gone (no new report for 5 s): stopping the robot");
+        return giveUp("\nVision program gone (no new report for 5 s): stopping the robot", false);
+    return true;
+}
+
+bool readPositions(TargetReport *positions)
+{
+    *positions = TargetReport{};
+    // One look at the clock for all twelve words.
+    if (!freshness.fresh(link_clock::nowMs())) return false;
+    std::lock_guard<std::mutex> guard(attachment);
+    if (!ipc.data) return false;
+    TargetReport copy = loadReport(*ipc.data);
+    copy.newReport = 0;
+    copy.running = 0;
+    *positions = copy;
     return true;
 }
 

@@ -31,8 +31,15 @@ int interruptSignal();
 
 // Opens the vision program's semaphore set ("semget" and status 1 when the
 // vision program has not created it) and attaches the record. The key comes
-// from the file "quorvantel" in the working directory.
+// from the file "quorvantel" in the working directory. A newReport found set
+// here is cleared (when the lock is free within kPassLockMs): only reports
+// published after the attachment count as new, so the last report of a
+// vision program that was killed is never steered by.
 void initializeSemShm();
+
+// The robot is connected: the five seconds without a new report after which
+// the vision program counts as gone are counted from now.
+void startWatching();
 
 // The semaphore lock: ends the process with status 0, silently, when no
 // record is attached (an interrupt during start-up ends the controller this
@@ -47,12 +54,19 @@ constexpr int kPassLockMs = 200;
 
 // Control-loop step: under the semaphore (waiting at most kPassLockMs),
 // resets newReport when it is set and notes the arrival of a new report.
-// Returns false when the controller cannot go on: the vision program is gone
-// (its semaphore set removed, or no new report for five seconds) or the lock
-// failed; one line has then said why, and the vision program is not to be
-// told to stop (sortOut does nothing from then on). True otherwise, also
-// once the record has been let go.
+// Returns false when the controller cannot go on, after one line that says
+// why: the vision program is gone (its semaphore set removed) or the lock
+// failed, and sortOut does nothing from then on (nobody is left to tell);
+// or no new report came for five seconds since startWatching, and sortOut
+// still tells the hung vision program to stop. True otherwise, also once the
+// record has been let go.
 bool acknowledgeReport();
+
+// The twelve position words as one reading: true when the reports are fresh
+// (a new report within the last 500 ms); otherwise every position is 0 and
+// the result is false, so that stale markers never pass for markers seen or
+// for markers that have left the picture. newReport and running read 0.
+bool readPositions(TargetReport *positions);
 
 // One word of the record, read whole without the semaphore; 0 once the
 // record has been let go (or before it was attached). Position words (0-11)

@@ -7,6 +7,7 @@
 // Each line: seconds since start, whether the report is fresh (a new report
 // within the last 0.5 s), stale, or locked (the lock stayed taken), then
 //   UL r,c UR r,c ML r,c MR r,c LL r,c LR r,c distance D target T heading H
+// A stale report is shown as the controller reads it: no markers.
 // It ends on Ctrl-C, or when the vision program has gone: its semaphore set
 // removed, or no new report for 5 s.
 #include <chrono>
@@ -89,10 +90,12 @@ int main(int argc, char **argv)
             return 0;
         }
         if (now >= nextPrint && !stopRequested) {
-            if (copied == ReportMonitor::Copy::kCopied) reading.next(report);
-            const char *state = copied == ReportMonitor::Copy::kBusy   ? "locked"
-                                : everPublished && now - lastPublication < kFreshFor ? "fresh"
-                                                                                     : "stale";
+            const bool fresh = everPublished && now - lastPublication < kFreshFor;
+            if (copied == ReportMonitor::Copy::kCopied) {
+                if (!fresh) report = TargetReport{};
+                reading.next(report);
+            }
+            const char *state = copied == ReportMonitor::Copy::kBusy ? "locked" : fresh ? "fresh" : "stale";
             const double seconds = std::chrono::duration<double>(now - start).count();
             printf("%.1f s %s %s\n", seconds, state, reportLine(report, reading).c_str());
             nextPrint += kPrintPeriod;

@@ -3,7 +3,7 @@
 void ReportFreshness::start(int64_t startMs)
 {
     started_.store(startMs);
-    seen_.store(false);
+    counting_.store(true);
 }
 
 void ReportFreshness::noteNewReport(int64_t nowMs)
@@ -19,6 +19,8 @@ bool ReportFreshness::fresh(int64_t nowMs) const
 
 bool ReportFreshness::silent(int64_t nowMs) const
 {
-    int64_t since = seen_.load() ? lastReport_.load() : started_.load();
+    if (!counting_.load()) return false;
+    int64_t since = started_.load();
+    if (seen_.load() && lastReport_.load() > since) since = lastReport_.load();
     return nowMs - since >= kGoneAfterMs;
 }

@@ -1,6 +1,10 @@
 #include "report_monitor.h"
 
 #include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <string>
 #include <ctime>
 #include <sys/ipc.h>
 #include <sys/sem.h>
@@ -10,6 +14,23 @@
 namespace {
 
 bool setRemoved(int error) { return error == EIDRM || error == EINVAL; }
+
+// The program name of a process ("" once it has gone).
+std::string programName(pid_t pid)
+{
+    char path[64];
+    snprintf(path, sizeof path, "/proc/%ld/comm", static_cast<long>(pid));
+    FILE *comm = fopen(path, "r");
+    if (!comm) return "";
+    char name[64] = {};
+    const bool read = fgets(name, sizeof name, comm) != nullptr;
+    fclose(comm);
+    if (!read) return "";
+    name[strcspn(name, "\n")] = '\0';
+    return name;
+}
+
+bool alive(pid_t pid) { return kill(pid, 0) == 0 || errno == EPERM; }
 
 } // namespace
 
@@ -59,5 +80,11 @@ bool ReportMonitor::pollPublication(bool *gone)
     // Before our first copy the last user may be a vision program that
     // published long ago.
     if (!copiedOnce_) return false;
-    return lastUser != getpid() && loadWord(record_->newReport) != 0;
+    if (lastUser == getpid() || loadWord(record_->newReport) == 0) return false;
+    if (lastUser != judgedPid_) {
+        judgedPid_ = lastUser;
+        const std::string name = programName(lastUser);
+        judgedPublisher_ = !name.empty() && name != programName(getpid());
+    }
+    return judgedPublisher_ && alive(lastUser);
 }

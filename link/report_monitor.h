@@ -5,10 +5,13 @@
 // Whether a report is fresh is judged without touching newReport: every
 // publication is a semaphore operation of the vision program that leaves
 // newReport at 1, while the controller's acknowledgement leaves it at 0 and
-// our own copies leave our pid as the semaphore's last user. So a poll that
-// finds newReport 1 and another process as the last user, after our own
-// first copy, has seen a publication. Polling every few milliseconds catches
-// each one before the controller's next acknowledgement (50 ms apart).
+// a bystander's copy leaves the bystander's pid as the semaphore's last user.
+// So a poll that finds newReport 1 and, as the last user, a live process that
+// is neither us nor another copy of our own program (a second monitor beside
+// us), after our own first copy, has seen a publication. A vision program
+// that has died leaves its pid behind, which then names no live process.
+// Polling every few milliseconds catches each publication before the
+// controller's next acknowledgement (50 ms apart).
 #pragma once
 
 #include <sys/types.h>
@@ -43,4 +46,7 @@ private:
     ReportIpc ipc_;
     const TargetReport *record_ = nullptr;
     bool copiedOnce_ = false;
+    // The last user judged, and whether it was a publisher.
+    pid_t judgedPid_ = 0;
+    bool judgedPublisher_ = false;
 };

@@ -3,11 +3,17 @@
 #include <cstdio>
 #include <thread>
 
+#include "camera_settings.h"
+
 bool CameraKeeper::grab(kxImage *pic)
 {
     using Clock = std::chrono::steady_clock;
     if (!lost_) {
-        if (kxGrabImage(pic) == 0) return true;
+        if (kxGrabImage(pic) == 0) {
+            if (settlingLeft_ == 0) return true;
+            --settlingLeft_;
+            return false;
+        }
         lost_ = true;
         puts("Camera lost: publishing no markers, reopening it once a second");
         fflush(stdout);
@@ -20,6 +26,7 @@ bool CameraKeeper::grab(kxImage *pic)
         nextTry_ = Clock::now() + kRetryPeriod;
         if (kxGrabReopen() == 0) {
             lost_ = false;
+            settlingLeft_ = kSettlingFrames;
             puts("Camera back");
             fflush(stdout);
             return false;

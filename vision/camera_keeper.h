@@ -4,7 +4,11 @@
 // no frame after a short pause, so that the loop still publishes (reports
 // without markers) and still sees the run flag but does not spin, and about
 // once a second the grabber is opened again with its settings. One line
-// says when the camera is lost, one when it is back.
+// says when the camera is lost, one when it is back. A grab waits at most
+// about a second for its frame (the grabber's bound), so a camera that stops
+// delivering without an error counts as lost too. After "Camera back" the
+// first kSettlingFrames frames are thrown away, one per call, as at start:
+// shutter and gain need them to settle.
 #pragma once
 
 #include <chrono>
@@ -23,5 +27,6 @@ public:
 
 private:
     bool lost_ = false;
+    int settlingLeft_ = 0;
     std::chrono::steady_clock::time_point nextTry_;
 };

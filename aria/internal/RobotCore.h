@@ -34,6 +34,7 @@ public:
     // No status packet for this long means the connection is lost.
     static constexpr std::chrono::milliseconds kConnectionTimeout{8000};
     static constexpr std::chrono::milliseconds kCycle{100};
+    static constexpr std::chrono::milliseconds kCloseDrain{1000};
 
     RobotCore(ArRobot *owner, const char *name, bool addExitCallback);
     ~RobotCore();
@@ -157,6 +158,10 @@ private:
     mutable std::mutex sendMutex_;
     int fd_ = -1;
     std::atomic<bool> connected_{false};
+    // Set by disconnect once our side is shut for writing: closing then
+    // first reads what the robot still sends, until it ends the connection
+    // or kCloseDrain has passed.
+    std::atomic<bool> halfClosed_{false};
     robotproto::PacketReceiver rx_;
 
     // State from the status packets.

@@ -68,7 +68,6 @@ bool CameraFeed::lastFrame(YuvFrame &out) const
 
 void CameraFeed::loseFor(double seconds)
 {
-    everLost_ = true;
     lossSeconds_ = std::max(seconds, 1e-3);
 }
 
@@ -105,12 +104,15 @@ void CameraFeed::run(std::string fifoPath)
             const double back = clock_() + lossSeconds_.exchange(0.0);
             while (!stopping_ && clock_() < back)
                 std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        } else if (!everLost_ || stopping_) {
-            readerGone_ = !stopping_;
+        } else if (stopping_) {
             return;
+        } else {
+            readerGone_ = true;
         }
-        // After a loss the reader may try a new stream and give up on it
-        // before the first frame: offer it another one.
+        // Like a webcam, the feed can be opened again: after a loss the
+        // reader may try a new stream and give up on it before the first
+        // frame, and a reader that found a frame late (on a busy machine)
+        // closes and reopens the camera. Offer it another stream.
     }
 }
 

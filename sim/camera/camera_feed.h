@@ -61,7 +61,7 @@ public:
         const long n = frames_.load();
         return n > 0 ? renderNanos_.load() / 1e6 / static_cast<double>(n) : 0.0;
     }
-    // Whether the reader closed its end.
+    // Whether a reader closed its end (a new one may have opened since).
     bool readerGone() const { return readerGone_.load(); }
     // A copy of the last frame written; false before the first.
     bool lastFrame(YuvFrame &out) const;
@@ -86,7 +86,6 @@ private:
     std::atomic<bool> readerGone_{false};
     std::atomic<long> frames_{0};
     std::atomic<double> lossSeconds_{0.0}; // > 0: a loss was asked for
-    std::atomic<bool> everLost_{false};
     std::atomic<long> dropped_{0};
     std::atomic<long long> renderNanos_{0};
     double speed_;

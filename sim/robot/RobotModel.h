@@ -76,6 +76,7 @@ public:
     const MotionLimits &limits() const { return limits_; }
     // Range of each sonar (mm from the transducer, 5000 for no echo).
     std::array<int, 16> sonarRanges() const;
+    const World &world() const { return world_; }
 
 private:
     const World &world_;

@@ -156,16 +156,16 @@ void Server::sendToClient(const std::vector<uint8_t> &bytes)
     }
 }
 
-void Server::readClient()
+bool Server::readClient()
 {
     uint8_t buf[1024];
     ssize_t n = recv(clientFd_, buf, sizeof buf, 0);
     if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) {
         dropClient(n == 0 ? "disconnected" : "read failed");
-        return;
+        return false;
     }
     if (n < 0)
-        return;
+        return false;
     auto now = Clock::now();
     rx_.feed(buf, static_cast<size_t>(n), now);
     size_t droppedBefore = rx_.dropped();
@@ -180,6 +180,13 @@ void Server::readClient()
     sendToClient(out);
     if (session_ && session_->closed())
         dropClient("closed");
+    return true;
+}
+
+void Server::takeCommands()
+{
+    while (clientFd_ >= 0 && readClient()) {
+    }
 }
 
 void Server::controlCommand(const std::string &line)
@@ -273,8 +280,12 @@ int Server::run()
             // Pending connections wait in the backlog; check them too.
             listenAt = n;
             fds[n++] = {listenFd_, POLLIN, 0};
-            clientAt = n;
-            fds[n++] = {clientFd_, POLLIN, 0};
+            // Before OPEN the handshake is answered as it comes; after it
+            // the status cycle takes the commands.
+            if (!session_ || !session_->opened()) {
+                clientAt = n;
+                fds[n++] = {clientFd_, POLLIN, 0};
+            }
         }
         if (controlOpen_ && controlInForeground()) {
             controlAt = n;
@@ -321,10 +332,15 @@ int Server::run()
             nextStatus += kStatusPeriod;
             if (nextStatus < now)
                 nextStatus = now + kStatusPeriod;
-            if (session_) {
+            if (session_ && session_->opened()) {
                 std::vector<uint8_t> out;
                 session_->tick(out);
                 sendToClient(out);
+                std::vector<uint8_t> scan;
+                if (session_)
+                    session_->laserScan(scan);
+                sendToClient(scan);
+                takeCommands();
             }
         }
     }

@@ -1,5 +1,11 @@
 // robotsim's event loop: one TCP client at a time on 127.0.0.1, the control
-// channel on standard input, physics and status packets in real time.
+// channel on standard input, physics and status packets in real time. Once
+// the client has opened the connection, its commands are taken once per
+// status cycle, after the cycle's packets have gone out, as the peer
+// simulator and a robot's controller take them: a client that resets the
+// connection before its last commands were taken loses them. The simulated
+// laser's scan of each cycle (command 230) follows the status packet in a
+// write of its own, as from a laser beside the robot's controller.
 #pragma once
 
 #include <memory>
@@ -31,7 +37,11 @@ public:
 private:
     void acceptClient();
     void dropClient(const char *why);
-    void readClient();
+    // Reads and handles what the client has sent; false when nothing was
+    // there (or the client is gone).
+    bool readClient();
+    // Everything the client has sent so far, at a status cycle.
+    void takeCommands();
     void sendToClient(const std::vector<uint8_t> &bytes);
     bool controlInForeground() const;
     void readControl();

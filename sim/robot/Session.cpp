@@ -5,6 +5,7 @@
 
 #include "protocol/Messages.h"
 #include "protocol/P3dx.h"
+#include "robot/sim_laser.h"
 
 namespace robotsim {
 
@@ -200,6 +201,13 @@ void Session::command(uint8_t id, const Packet &packet, std::vector<uint8_t> &ou
             appendBytes(out, emptyLaserScan(laserScanId_, robot_.odometry()));
         break;
     }
+    case SIM_LRF_ENABLE: {
+        const bool on = args.commandInt() != 0;
+        if (on != simLaserOn_)
+            log_(on ? "laser scans on" : "laser scans off");
+        simLaserOn_ = on;
+        break;
+    }
     case kLaserStartAngle:
     case kLaserEndAngle:
     case kLaserIncrement:
@@ -219,6 +227,12 @@ void Session::appendSimStat(std::vector<uint8_t> &out)
     s.y = static_cast<int32_t>(std::lround(p.y));
     s.th = static_cast<int32_t>(std::lround(p.th));
     append(out, s.encode());
+}
+
+void Session::laserScan(std::vector<uint8_t> &out)
+{
+    if (opened_ && !closed_ && simLaserOn_)
+        appendLaserScan(out, laserRanges(robot_.world(), robot_.truePose()), robot_.odometry());
 }
 
 void Session::tick(std::vector<uint8_t> &out)

@@ -35,6 +35,11 @@ public:
     // simulator status packet when they were asked for continuously).
     void tick(std::vector<uint8_t> &out);
 
+    // After command 230 with 1 (until 230 with 0): the simulated laser's
+    // scan of this moment, for the server to send apart from the status
+    // packet (see Server).
+    void laserScan(std::vector<uint8_t> &out);
+
     // The power reported from the next status packet on.
     void setPower(const PowerState &power) { power_ = power; }
 
@@ -54,6 +59,7 @@ private:
     bool simStatContinuous_ = false;
     bool batteryContinuous_ = false;
     uint8_t laserScanId_ = 0; // scans sent each cycle, 0 when the laser is off
+    bool simLaserOn_ = false;  // command 230: the simulated laser's scans each cycle
     PowerState power_;
     std::set<int> loggedUnknown_;
 };

@@ -19,9 +19,10 @@ const char kSteering[] = "\n -0.384615 300 2.000000"; // both left markers: spee
 
 } // namespace
 
-// Docking with the markers in view, then the reports stop: within a second
-// the centering action no longer sees a marker (speed 0); after five seconds
-// the controller gives up with status 1 and leaves the vision side alone.
+// Docking at 2.0 m with the markers in view, then the reports stop (a hung
+// vision program): the centering action soon sees no marker (speed 0), a
+// stall against something meanwhile is no arrival, and after five seconds
+// the controller gives up with status 1 and tells the vision program to stop.
 TEST_F(ControllerRun, ReportsThatStopComingStopTheRobot)
 {
     ASSERT_TRUE(startDocking());
@@ -30,15 +31,18 @@ TEST_F(ControllerRun, ReportsThatStopComingStopTheRobot)
     stopFrames();
     const auto silent = Clock::now();
     ASSERT_TRUE(expectOutput(kStale, seconds(3)));
-    EXPECT_LT(Clock::now() - silent, milliseconds(1000));
+    // Half a second of staleness, with a wide margin for a loaded machine.
+    EXPECT_LT(Clock::now() - silent, milliseconds(2500));
     EXPECT_EQ(controller->output().find(kSteering, seen), std::string::npos);
+    simulator->sendLine("stall on");
 
     ASSERT_TRUE(expectOutput("Vision program gone (no new report for 5 s)", seconds(10)));
     EXPECT_EQ(controller->waitForExit(seconds(5)), 1);
     EXPECT_GE(Clock::now() - silent, milliseconds(4900));
-    EXPECT_NE(simulator->waitForErrors("motors disabled", seconds(1)), std::string::npos);
-    EXPECT_EQ(occurrences(controller->output(), kStopNotice), 0);
-    EXPECT_TRUE(vision->running());
+    EXPECT_EQ(controller->output().find(kArrival), std::string::npos);
+    EXPECT_NE(simulator->waitForErrors("motors disabled", seconds(5)), std::string::npos);
+    EXPECT_EQ(occurrences(controller->output(), kStopNotice), 1);
+    EXPECT_FALSE(vision->running());
 }
 
 // The vision program ends by itself and removes its semaphore set.
@@ -49,12 +53,12 @@ TEST_F(ControllerRun, AVisionProgramThatEndsStopsTheRobotWithStatus1)
     vision->removeSemaphore();
     ASSERT_TRUE(expectOutput("Vision program gone (its semaphore set was removed)", seconds(2)));
     EXPECT_EQ(controller->waitForExit(seconds(5)), 1);
-    EXPECT_NE(simulator->waitForErrors("motors disabled", seconds(1)), std::string::npos);
+    EXPECT_NE(simulator->waitForErrors("motors disabled", seconds(5)), std::string::npos);
     EXPECT_EQ(occurrences(controller->output(), kStopNotice), 0);
 }
 
 // A vision side hung while holding the lock: Ctrl-C still ends the
-// controller within two seconds, with the robot stopped and the run flag
+// controller within seconds, with the robot stopped and the run flag
 // cleared without the lock.
 TEST_F(ControllerRun, CtrlCEndsTheControllerWhileTheLockIsNeverGivenBack)
 {
@@ -69,8 +73,9 @@ TEST_F(ControllerRun, CtrlCEndsTheControllerWhileTheLockIsNeverGivenBack)
     const auto asked = Clock::now();
     controller->sendSignal(SIGINT);
     EXPECT_EQ(controller->waitForExit(seconds(10)), 0);
-    EXPECT_LT(Clock::now() - asked, seconds(2));
-    EXPECT_NE(simulator->waitForErrors("motors disabled", seconds(1)), std::string::npos);
+    // The lock's one second, the robot's goodbye, and a margin for load.
+    EXPECT_LT(Clock::now() - asked, seconds(5));
+    EXPECT_NE(simulator->waitForErrors("motors disabled", seconds(5)), std::string::npos);
     EXPECT_EQ(occurrences(controller->output(), kStopNotice), 1);
     EXPECT_FALSE(vision->running());
     vision->unlock();

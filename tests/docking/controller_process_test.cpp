@@ -221,3 +221,27 @@ TEST_F(ControllerRun, CtrlCWhileConnectingStopsTheVisionProgram)
     EXPECT_EQ(occurrences(controller->output(), kStopNotice), 1);
     EXPECT_FALSE(vision->running());
 }
+
+// The simulator streams its laser's scans after command 230 (as the peer
+// simulator does), so data is in flight towards the controller when it
+// ends: its motors-off and CLOSE must still reach the robot, session after
+// session, and no scan is reported as unwanted.
+TEST_F(ControllerRun, TheRobotHearsTheCloseWhileItsLaserStreams)
+{
+    startVision();
+    for (int session = 0; session < 5; ++session) {
+        SCOPED_TRACE(session);
+        ASSERT_TRUE(startSimulator());
+        startController();
+        ASSERT_TRUE(expectOutput(kWanderBanner));
+        ASSERT_NE(simulator->waitForErrors("laser scans on", seconds(5)), std::string::npos);
+        std::this_thread::sleep_for(milliseconds(300));
+        controller->sendSignal(SIGINT);
+        EXPECT_EQ(controller->waitForExit(seconds(10)), 0);
+        EXPECT_NE(simulator->waitForErrors("client closed the connection", seconds(3)), std::string::npos)
+            << simulator->errors();
+        EXPECT_EQ(controller->output().find("No packet handler wanted"), std::string::npos);
+        simulator->sendLine("quit");
+        vision->setRunning(true);
+    }
+}

@@ -52,7 +52,9 @@ TEST(FaultInjection, AHungVisionProgramStopsTheRobot)
     EXPECT_GE(r.faultAt, 6.0);
     EXPECT_LT(r.dockingModeAt, r.faultAt);
     EXPECT_GE(r.standstill.commanded, 0.45); // reports count as stale after 0.5 s
-    EXPECT_LE(r.standstill.commanded, 1.0);
+    // Half a second of staleness and a control pass; the rest is margin for
+    // a loaded machine, on which the simulation's clock follows the wall.
+    EXPECT_LE(r.standstill.commanded, 2.0);
     EXPECT_GE(r.standstill.actual, 0.0);
     EXPECT_EQ(r.controllerExit, 1);
     EXPECT_GE(r.seconds, r.faultAt + 4.9);

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include "controller_link.h"
+#include "link_clock.h"
 #include "link_fixture.h"
 #include "scripted_vision.h"
 
@@ -42,11 +43,10 @@ TEST_F(LinkTest, StopBeforeAttachingEndsQuietlyWithStatus0)
 TEST_F(LinkTest, ControllerReadsWordsAndAcknowledgesReports)
 {
     ScriptedVision vision(dir());
-    vision.publish(kFrame);
-    ASSERT_TRUE(vision.newReport());
 
-    int status = linktest::runChild(dir(), [] {
+    int status = linktest::runChild(dir(), [&] {
         controller_link::initializeSemShm();
+        vision.publish(kFrame);
         // Positions count only once a new report has been seen.
         if (controller_link::readWord(&TargetReport::ulCol) != 0) return 1;
         if (!controller_link::acknowledgeReport()) return 2;
@@ -165,4 +165,46 @@ TEST_F(LinkTest, AnInheritedIgnoreOfSigintIsKept)
         return controller_link::interruptSignal() == 0 ? 0 : 2;
     });
     EXPECT_EQ(status, 0);
+}
+
+// The freshness rule at its edges, on the link's own clock: a report left
+// set before the attachment is not new; a new one counts for 499 ms, not
+// 500, and all twelve words together; five seconds of silence are counted
+// from the robot's connection, and the controller that gives up on a silent
+// vision program still clears its run flag.
+TEST_F(LinkTest, FreshnessAtItsEdges)
+{
+    ScriptedVision vision(dir());
+    vision.publish(kFrame); // the last report of a vision program since killed
+    std::string out = scratch.file("out");
+    static std::atomic<int64_t> clockMs{1000000};
+    int status = linktest::runChild(dir(), [&] {
+        if (!freopen(out.c_str(), "w", stdout)) return 9;
+        link_clock::setSource([] { return clockMs.load(); });
+        controller_link::initializeSemShm();
+        TargetReport seen;
+        if (!controller_link::acknowledgeReport() || controller_link::readPositions(&seen)) return 1;
+        clockMs += 60000; // connecting takes a minute: no silence counted yet
+        if (!controller_link::acknowledgeReport()) return 2;
+        controller_link::startWatching();
+
+        vision.publish(kFrame);
+        if (!controller_link::acknowledgeReport()) return 3;
+        clockMs += 499;
+        if (!controller_link::readPositions(&seen) || seen.ulCol != 300 || seen.lrRow != 331) return 4;
+        clockMs += 1;
+        if (controller_link::readPositions(&seen) || seen.ulCol != 0 || seen.lrRow != 0) return 5;
+        if (controller_link::readWord(&TargetReport::urRow) != 0) return 6;
+
+        clockMs += 4499; // 4999 ms after the last report
+        if (!controller_link::acknowledgeReport()) return 7;
+        clockMs += 1;
+        if (controller_link::acknowledgeReport()) return 8;
+        controller_link::sortOut(0);
+        return 0;
+    });
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(kxtest::readFile(out),
+              "\nVision program gone (no new report for 5 s): stopping the robot\n" + std::string(kStopNotice));
+    EXPECT_FALSE(vision.running());
 }

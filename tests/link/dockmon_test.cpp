@@ -59,6 +59,11 @@ TEST(Dockmon, WatchesWithoutTakingPartAndEndsWhenTheVisionProgramGoes)
     const std::string out = dir.file("dockmon.out");
     const pid_t pid = linktest::startTool(dir.path(), {DOCKMON_PATH}, out, dir.file("dockmon.err"));
     ASSERT_GT(pid, 0);
+    // A second one beside it: neither may take the other's copies for
+    // publications.
+    const std::string out2 = dir.file("dockmon2.out");
+    const pid_t pid2 = linktest::startTool(dir.path(), {DOCKMON_PATH}, out2, dir.file("dockmon2.err"));
+    ASSERT_GT(pid2, 0);
 
     std::string line;
     EXPECT_TRUE(waitForLine(out, 0, " fresh ", &line)) << kxtest::readFile(out);
@@ -69,7 +74,19 @@ TEST(Dockmon, WatchesWithoutTakingPartAndEndsWhenTheVisionProgramGoes)
     publishing = false;
     camera.join();
     const size_t before = linesOf(out).size();
+    const size_t before2 = linesOf(out2).size();
     EXPECT_TRUE(waitForLine(out, before, " stale ", &line)) << kxtest::readFile(out);
+    // Stale markers are shown as the controller reads them: none.
+    EXPECT_NE(line.find(" stale UL 0,0 UR 0,0 ML 0,0 MR 0,0 LL 0,0 LR 0,0 distance - "), std::string::npos)
+        << line;
+    EXPECT_TRUE(waitForLine(out2, before2, " stale ", &line)) << kxtest::readFile(out2);
+    // And they stay stale: the two copying side by side are no publications.
+    std::this_thread::sleep_for(std::chrono::milliseconds(600));
+    for (const std::string &path : {out, out2}) {
+        std::vector<std::string> lines = linesOf(path);
+        ASSERT_FALSE(lines.empty());
+        EXPECT_NE(lines.back().find(" stale "), std::string::npos) << lines.back();
+    }
     // Half a second of copies since the last publication, and the record is
     // as the vision program left it: not acknowledged, not stopped, unlocked.
     EXPECT_TRUE(vision.newReport());
@@ -78,6 +95,7 @@ TEST(Dockmon, WatchesWithoutTakingPartAndEndsWhenTheVisionProgramGoes)
 
     vision.removeSemaphore();  // the vision program's orderly end
     EXPECT_EQ(linktest::waitChild(pid), 0);
+    EXPECT_EQ(linktest::waitChild(pid2), 0);
     std::vector<std::string> lines = linesOf(out);
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(lines.back(), "dockmon: the vision program has gone (its semaphore set was removed)");

@@ -209,11 +209,12 @@ TEST_F(SessionTest, RealAriasConnectTimeRequestsGetAnswersAtOnce)
 TEST_F(SessionTest, UnknownCommandsAreLoggedOnceAndCloseEndsTheSession)
 {
     open();
-    EXPECT_TRUE(send(commandIntPacket(SIM_LRF_ENABLE, 1)).empty());
-    send(commandIntPacket(SIM_LRF_ENABLE, 1));
+    const uint8_t simControl = 236; // not simulated
+    EXPECT_TRUE(send(commandIntPacket(simControl, 1)).empty());
+    send(commandIntPacket(simControl, 1));
     int mentions = 0;
     for (const std::string &m : log)
-        mentions += m.find("230") != std::string::npos;
+        mentions += m.find("236") != std::string::npos;
     EXPECT_EQ(mentions, 1);
     send(commandIntPacket(SOUNDTOG, 0)); // accepted quietly
     send(commandIntPacket(ENABLE, 1));
@@ -221,4 +222,36 @@ TEST_F(SessionTest, UnknownCommandsAreLoggedOnceAndCloseEndsTheSession)
     EXPECT_TRUE(session.closed());
     EXPECT_FALSE(robot.enabled());
     EXPECT_TRUE(tick().empty());
+}
+
+// Command 230 1: every cycle's scan of the simulated laser, in packets 0x60
+// of at most 200 data bytes (pose, scan size, first index, count, ranges),
+// the room's walls at their distances; 230 0 ends the scans.
+TEST_F(SessionTest, CommandTwoThirtyStreamsTheLasersScans)
+{
+    open();
+    send(commandIntPacket(SIM_LRF_ENABLE, 1));
+    std::vector<uint8_t> out;
+    session.laserScan(out);
+    std::vector<int> ranges;
+    for (const Packet &p : parse(out)) {
+        EXPECT_EQ(p.id, 0x60);
+        EXPECT_LE(p.data.size(), 200u);
+        PacketReader r(p);
+        r.u32(), r.s16(); // the odometric pose
+        EXPECT_EQ(r.s16(), 181);
+        EXPECT_EQ(r.s16(), static_cast<int>(ranges.size()));
+        for (int count = r.u8(); count > 0; --count) ranges.push_back(r.u16());
+    }
+    // From 18 mm ahead of (2000, 3000), facing +y: the right-hand wall
+    // (x 8000) first, the far wall (y 6000) ahead, the left-hand wall last.
+    ASSERT_EQ(ranges.size(), 181u);
+    EXPECT_NEAR(ranges[0], 6000, 2);
+    EXPECT_NEAR(ranges[90], 2982, 2);
+    EXPECT_NEAR(ranges[180], 2000, 2);
+
+    send(commandIntPacket(SIM_LRF_ENABLE, 0));
+    out.clear();
+    session.laserScan(out);
+    EXPECT_TRUE(out.empty());
 }
