@@ -7,7 +7,11 @@
 //   resize    show pictures of changing size without pause until a signal
 //   work      alternate 50 ms of work with a show until a signal; an exit
 //             handler registered after the window shows again
-//   fullpipe  fill its output pipe, then show until a signal
+//   fullpipe  wait for SIGUSR1, fill its output pipe, then show until a
+//             signal
+//   slowexit  exit(3) through an exit handler that takes 300 ms
+//   fork      fork; the child prints "child <pid>" and waits for a signal,
+//             the parent reports its status and waits for a signal
 //   grab FILE grab a recorded 640x480 video in a loop, with
 //             atexit(kxShutdown), until a signal
 // Before "ready" it prints "buffered output" without flushing, and its own
@@ -19,6 +23,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <ctime>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <X11/Xlib.h>
@@ -30,6 +36,17 @@ void announceExit() { puts("exit handlers ran"); }
 kxImage *large = nullptr;
 // Re-enters the display from an exit handler.
 void showAgain() { kxShow(large, 0); }
+
+// Sleeps the whole span, signals or not.
+void slowHandler()
+{
+    puts("slow handler started");
+    fflush(stdout);
+    timespec left{0, 300 * 1000 * 1000};
+    while (nanosleep(&left, &left) != 0) {
+    }
+    puts("slow handler done");
+}
 
 void busyFor(std::chrono::milliseconds span)
 {
@@ -102,8 +119,29 @@ int main(int argc, char **argv)
         }
     }
     if (!strcmp(mode, "fullpipe")) {
+        int signum = 0;
+        sigwait(&go, &signum);  // "ready" has been read: nothing more is taken
         fillOutput();
         for (;;) kxShow(large, 0);
+    }
+    if (!strcmp(mode, "slowexit")) {
+        atexit(slowHandler);
+        exit(3);
+    }
+    if (!strcmp(mode, "fork")) {
+        fflush(stdout);
+        pid_t child = fork();
+        if (child == 0) {
+            printf("child %d\n", static_cast<int>(getpid()));
+            fflush(stdout);
+            puts("child buffered output");
+            for (;;) pause();
+        }
+        int status = 0;
+        while (waitpid(child, &status, 0) < 0) {
+        }
+        printf("child status %d\n", WIFEXITED(status) ? WEXITSTATUS(status) : -1);
+        fflush(stdout);
     }
     if (!strcmp(mode, "grab")) {
         if (argc < 3 || kxGrabInit(argv[2], 0, 640, 480, 1) < 0) return 8;

@@ -122,9 +122,46 @@ TEST_F(CleanupTest, FullOutputPipeDoesNotKeepASignalledProgramAlive)
 {
     ChildProcess child({DISPLAY_CHILD_PATH, "fullpipe"});
     ASSERT_TRUE(child.waitForLine("ready"));
+    kill(child.pid(), SIGUSR1);
     kill(child.pid(), SIGTERM);
     EXPECT_EQ(child.waitFor(15000), 0);
     EXPECT_EQ(segmentsLeft(child.pid()), 0);
+}
+
+// A signal during the program's own exit() leaves its status and its slow
+// exit handler alone.
+TEST_F(CleanupTest, SignalDuringTheProgramsOwnExitKeepsItsStatus)
+{
+    ChildProcess child({DISPLAY_CHILD_PATH, "slowexit"});
+    ASSERT_TRUE(child.waitForLine("slow handler started"));
+    kill(child.pid(), SIGINT);
+    EXPECT_EQ(child.wait(), 3);
+    EXPECT_EQ(restOf(child), "slow handler done\nexit handlers ran\n");
+}
+
+// A child forked after the window opened ends through exit() on Ctrl-C, with
+// its buffered output, and leaves its parent's window alone.
+TEST_F(CleanupTest, SignalEndsAForkedChildWithItsOutput)
+{
+    ChildProcess parent({DISPLAY_CHILD_PATH, "fork"});
+    ASSERT_TRUE(parent.waitForLine("ready"));
+    std::string line;
+    while (line.rfind("child ", 0) != 0) ASSERT_TRUE(parent.readLine(&line));
+    const pid_t child = std::stoi(line.substr(6));
+    struct Reap {
+        pid_t pid;
+        ~Reap() { kill(pid, SIGKILL); }
+    } reap{child};
+    kill(child, SIGINT);
+    ASSERT_TRUE(parent.waitForLine("child buffered output"));
+    ASSERT_TRUE(parent.readLine(&line));
+    EXPECT_EQ(line, "exit handlers ran");
+    ASSERT_TRUE(parent.readLine(&line));
+    EXPECT_EQ(line, "child status 0");
+    EXPECT_NE(user_->findWindow("Kelvix 1.9.2", 0), 0u);
+    kill(parent.pid(), SIGTERM);
+    EXPECT_EQ(parent.wait(), 0);
+    EXPECT_EQ(segmentsLeft(parent.pid()), 0);
 }
 
 // A grab loop with atexit(kxShutdown): the grabber is shut down and the
