@@ -33,7 +33,9 @@
 
 void announceExit() { puts("exit handlers ran"); }
 
+// Global, so that they stay reachable when a signal ends the process.
 kxImage *large = nullptr;
+kxImage *small = nullptr;
 // Re-enters the display from an exit handler.
 void showAgain() { kxShow(large, 0); }
 
@@ -78,7 +80,7 @@ int main(int argc, char **argv)
     sigprocmask(SIG_BLOCK, &go, nullptr);
     if (kxDisplayInit(64, 48, 1) < 0) return 2;
     large = kxImageCreate(GRAY, 64, 48);
-    kxImage *small = kxImageCreate(GRAY, 24, 16);
+    small = kxImageCreate(GRAY, 24, 16);
     if (!large || !small) return 3;
     memset(large->data, 0, 64 * 48 * 2);
     memset(small->data, 0, 24 * 16 * 2);
@@ -146,9 +148,8 @@ int main(int argc, char **argv)
     if (!strcmp(mode, "grab")) {
         if (argc < 3 || kxGrabInit(argv[2], 0, 640, 480, 1) < 0) return 8;
         atexit([] { kxShutdown(); });
-        kxImage *frame = kxImageCreate(RGB, 640, 480);
-        for (;;)
-            if (kxGrabImage(frame) != 0) return 9;
+        for (;;)  // into the picture's own buffer, made anew for the frame
+            if (kxGrabImage(large) != 0) return 9;
     }
     if (!strcmp(mode, "resize")) {
         for (unsigned i = 0;; ++i)
