@@ -1,6 +1,7 @@
 // Mouse interaction on the library's window: clicks, points, rectangles,
 // a show that lasts until a click, and the distance of two points.
 #include "display_internal.h"
+#include "display_state.h"
 
 #include <cmath>
 #include <cstdio>
@@ -19,14 +20,23 @@ Display *openDisplay(const char *caller)
     return display;
 }
 
-// Blocks until a button press arrives; every other event is dropped.
+// Blocks until a button press arrives; every other event is dropped. A
+// signal's ending runs from here, on the program's thread, without waiting
+// for a click; then (only in an exit handler of that ending) the result is
+// an empty event.
 XEvent waitForClick(Display *display)
 {
-    XEvent event;
-    do {
-        XNextEvent(display, &event);
-    } while (event.type != ButtonPress);
-    return event;
+    KxLibraryCall call;
+    XEvent event{};
+    for (;;) {
+        while (XPending(display)) {
+            XNextEvent(display, &event);
+            if (event.type == ButtonPress) return event;
+        }
+        pollfd fds[2] = {{ConnectionNumber(display), POLLIN, 0}, {_kxEndingFd(), POLLIN, 0}};
+        poll(fds, 2, -1);
+        if (_kxEndIfSignalled()) return XEvent{};
+    }
 }
 
 // Sleeps until the X connection has something new to read or `ms` have

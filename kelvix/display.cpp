@@ -6,6 +6,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <unistd.h>
 
 KxDisplayState _kxDisplay;
 
@@ -14,6 +15,9 @@ namespace {
 const char *const kVersion = "1.9.2";
 char banner[64];
 bool closeRegistered = false;
+// The process that opened the connection: a child forked later shares its
+// socket and must never send requests on it.
+pid_t connectionOwner = 0;
 
 } // namespace
 
@@ -125,6 +129,8 @@ void _kxReportReleases()
 
 int32_t kxDisplayInit(int32_t width, int32_t height, int32_t shm)
 {
+    _kxEndIfSignalled();
+    KxLibraryCall call;
     snprintf(banner, sizeof banner, "Kelvix %s", kVersion);
     puts(banner);
     if (width <= 0 || height <= 0 || width > kKxMaxWindowSide || height > kKxMaxWindowSide) {
@@ -145,6 +151,7 @@ int32_t kxDisplayInit(int32_t width, int32_t height, int32_t shm)
             puts("kxDisplayInit: unable to open display");
             return -1;
         }
+        connectionOwner = getpid();
     }
     if (!chooseVisual()) {
         puts("kxDisplayInit: could not find a TrueColor visual");
@@ -155,10 +162,11 @@ int32_t kxDisplayInit(int32_t width, int32_t height, int32_t shm)
         puts("kxDisplayInit: _kxSetupImage");
         return -1;
     }
-    // Without its thread the handler still ends the process, only at once.
+    // Without its thread the handler still ends the process, with SIGALRM
+    // for the waits.
     _kxStartSignalWatcher();
-    if (kxSigHndInstall(SIGHUP, _kxSigHnd) != 0 || kxSigHndInstall(SIGINT, _kxSigHnd) != 0 ||
-        kxSigHndInstall(SIGTERM, _kxSigHnd) != 0)
+    if (_kxInstallEndingHandler(SIGHUP) != 0 || _kxInstallEndingHandler(SIGINT) != 0 ||
+        _kxInstallEndingHandler(SIGTERM) != 0)
         return -1;
     if (!closeRegistered && atexit(_kxCloseDisplay) == 0) closeRegistered = true;
     return d.depth;
@@ -166,10 +174,21 @@ int32_t kxDisplayInit(int32_t width, int32_t height, int32_t shm)
 
 int32_t kxDisplayShutdown(void)
 {
-    // Ending after a signal (exit handlers on the library's thread): the
-    // connection and the window go with the process.
-    if (_kxEndingOnSignal()) return 0;
+    // Ending after a signal: the program's thread may have been stopped
+    // inside Xlib, and the server may not answer. The connection and the
+    // window go with the process, the segment is marked already.
+    if (_kxEndIfSignalled() || _kxDisplayLeftToServer()) return 0;
+    KxLibraryCall call;
     KxDisplayState &d = _kxDisplay;
+    if (d.display && connectionOwner != getpid()) {
+        // A forked child: the connection is its parent's. Only what is its
+        // own is released (its attachment of the segment, client memory).
+        d.shmServerAttached = false;
+        d.display = nullptr;
+        d.gc = nullptr;
+        d.window = 0;
+        d.colormap = 0;
+    }
     _kxDestroyImage();
     if (d.display) {
         destroyWindow();

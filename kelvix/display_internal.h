@@ -4,6 +4,7 @@
 
 #include <X11/Xlib.h>
 
+#include "internal.h"
 #include "kelvix.h"
 
 // Open connection, or nullptr when the display is closed.

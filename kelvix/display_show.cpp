@@ -158,7 +158,12 @@ unsigned long _kxPackPixel(int depth, unsigned r, unsigned g, unsigned b)
 
 int _kxShowCommon(const kxImage *image, int wait, int rotated)
 {
-    _kxEndIfSignalled();
+    if (_kxEndIfSignalled() || _kxDisplayLeftToServer()) {
+        // An exit handler of a signal's ending: the server may not answer.
+        puts("kxShow: error: the process is ending");
+        return -1;
+    }
+    KxLibraryCall call;
     KxDisplayState &d = _kxDisplay;
     if (!image || !image->data) {  // no pixels: what a failed kxImageInit leaves
         puts("kxShow: error: NULL image");

@@ -5,8 +5,9 @@
 #include <X11/Xutil.h>
 #include <X11/extensions/XShm.h>
 
-#include <mutex>
+#include <csignal>
 
+#include "internal.h"
 #include "kelvix.h"
 
 // One display, one window per process. Everything starts as none / 0.
@@ -36,18 +37,26 @@ constexpr int kKxMaxWindowSide = 32767;
 // Window-manager hints of a window of at most width x height.
 void _kxSetSizeHints(int width, int height);
 
-// Signal ending (display_signal.cpp). The handler for SIGHUP, SIGINT and
-// SIGTERM wakes a library thread; the process ends with exit(0) at the
-// program's next display call, or from that thread after a short wait.
-void _kxSigHnd(int signum);
-// Starts that thread once per process; false when it cannot be started.
+// Signal ending (display_signal.cpp), see internal.h for the calls' side.
+// The handler for SIGHUP, SIGINT and SIGTERM (SA_SIGINFO: it looks at the
+// interrupted context).
+void _kxSigHnd(int signum, siginfo_t *info, void *context);
+// Installs it for signum with restarting system calls; 0, or -1 after the
+// kxSigHndInstall message.
+int _kxInstallEndingHandler(int signum);
+// Starts the library's thread once per process and makes the calling thread
+// the one that is ended; false when the thread cannot be started (the
+// handler then bounds the ending with SIGALRM).
 bool _kxStartSignalWatcher();
-// True on the thread that is ending the process after a signal: the main flow
-// may be inside Xlib, so the display must not be touched there.
-bool _kxEndingOnSignal();
-// Called where the display is entered: after a signal, ends the process here,
-// on the program's own thread, which is then outside the library.
-void _kxEndIfSignalled();
-// Held from the creation of a shared segment until it is marked for removal;
-// the signal ending waits for it, so no unmarked segment outlives the process.
-std::mutex &_kxSegmentMutex();
+// True while the process ends after a signal: the program's thread may have
+// been stopped anywhere, so the display is left to the server (segments are
+// marked already; the window goes with the connection).
+bool _kxDisplayLeftToServer();
+// Read end that turns readable when a signal asks for the ending, for the
+// library's own waits; -1 when there is none to watch.
+int _kxEndingFd();
+// Around shmget ... IPC_RMID: blocks the handled signals on this thread and
+// keeps the abrupt endings waiting for the mark. False (signals restored)
+// when the process is about to end and no segment may be made.
+bool _kxBeginSegment(sigset_t *saved);
+void _kxEndSegment(const sigset_t *saved);

@@ -4,6 +4,7 @@
 #include "display_internal.h"
 #include "display_state.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <sys/ipc.h>
@@ -54,39 +55,48 @@ int setupShared(int width, int height)
         _kxDestroyImage();
         return -1;
     }
-    if (_kxEndingOnSignal()) {  // an exit handler after a signal: the process is ending
+    if (_kxDisplayLeftToServer()) {  // an exit handler after a signal: the process is ending
         _kxDestroyImage();
         return -1;
     }
-    {
-        // Three system calls that cannot hang: a signal's ending waits for
-        // them, so the segment is marked before the process can end.
-        std::lock_guard<std::mutex> section(_kxSegmentMutex());
-        d.shminfo->shmid = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
-        if (d.shminfo->shmid < 0) {
-            perror("_kxSetupImage: shmget");
-            _kxDestroyImage();
-            return -1;
-        }
-        void *address = shmat(d.shminfo->shmid, nullptr, 0);
-        if (address == reinterpret_cast<void *>(-1)) {
-            perror("_kxSetupImage: shmat");
-            _kxDestroyImage();
-            return -1;
-        }
-        d.shminfo->shmaddr = static_cast<char *>(address);
-        d.shminfo->readOnly = False;
-        d.xImage->data = d.shminfo->shmaddr;
-        // Marked for removal at once (Linux still lets the server attach it),
-        // the segment goes away with the last detach, however the process
-        // ends (even SIGKILL), and the server's attach below can take as
-        // long as it likes with every signal effective.
-        if (shmctl(d.shminfo->shmid, IPC_RMID, nullptr) != 0) {
-            perror("_kxSetupImage: shmctl");
-            _kxDestroyImage();
-            return -1;
-        }
-        d.shmMarkedForRemoval = true;
+    // Three system calls that cannot hang, with the handled signals blocked:
+    // every ending waits for them, so no segment is left unmarked (SIGKILL
+    // between shmget and the mark is the one way System V leaves open).
+    sigset_t saved;
+    if (!_kxBeginSegment(&saved)) {
+        puts("_kxSetupImage: the process is ending");
+        _kxDestroyImage();
+        return -1;
+    }
+    d.shminfo->shmid = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
+    void *address = d.shminfo->shmid < 0 ? reinterpret_cast<void *>(-1)
+                                         : shmat(d.shminfo->shmid, nullptr, 0);
+    // Marked for removal at once (Linux still lets the server attach it),
+    // the segment goes away with the last detach, however the process ends,
+    // and the server's attach below can take as long as it likes with every
+    // signal effective.
+    const bool marked = d.shminfo->shmid >= 0 && shmctl(d.shminfo->shmid, IPC_RMID, nullptr) == 0;
+    const int savedErrno = errno;
+    _kxEndSegment(&saved);
+    errno = savedErrno;
+    d.shmMarkedForRemoval = marked;
+    if (d.shminfo->shmid < 0) {
+        perror("_kxSetupImage: shmget");
+        _kxDestroyImage();
+        return -1;
+    }
+    if (address == reinterpret_cast<void *>(-1)) {
+        perror("_kxSetupImage: shmat");
+        _kxDestroyImage();
+        return -1;
+    }
+    d.shminfo->shmaddr = static_cast<char *>(address);
+    d.shminfo->readOnly = False;
+    d.xImage->data = d.shminfo->shmaddr;
+    if (!marked) {
+        perror("_kxSetupImage: shmctl");
+        _kxDestroyImage();
+        return -1;
     }
 
     attachErrors = 0;

@@ -1,6 +1,7 @@
 // Frame grabber: Video4Linux 1 memory-mapped capture with two alternating
 // frames, delivering RGB images.
 #include "grab_device.h"
+#include "internal.h"
 
 #include <cerrno>
 #include <climits>
@@ -239,6 +240,9 @@ void _kxGrabSetQuiet(bool on)
 
 int32_t kxGrabImage(kxImage *image)
 {
+    // A signal's ending runs here, between frames, never while one is read.
+    _kxEndIfSignalled();
+    KxLibraryCall call;
     if (device_ID == -1) {
         puts("kxGrabImage: error: framegrabber not initialized");
         return -1;

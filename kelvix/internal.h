@@ -22,3 +22,21 @@ struct KxSpan {
     bool empty() const { return x0 >= x1 || y0 >= y1; }
 };
 KxSpan _kxClipWindow(const kxWindow *window, int32_t width, int32_t height);
+
+// Ending after SIGHUP, SIGINT or SIGTERM once a window is open
+// (display_signal.cpp). Called where a display or grab call starts, on the
+// program's own thread: when a signal asked for the ending, runs exit(0) here
+// and does not return. True when the caller is an exit handler of that
+// ending (it must not wait for the X server); false otherwise.
+bool _kxEndIfSignalled();
+
+// Held for the whole of a library call that may block or that uses state the
+// library's destructors free: the ending never runs exit() from a signal
+// handler while one is under way.
+class KxLibraryCall {
+public:
+    KxLibraryCall();
+    ~KxLibraryCall();
+    KxLibraryCall(const KxLibraryCall &) = delete;
+    KxLibraryCall &operator=(const KxLibraryCall &) = delete;
+};

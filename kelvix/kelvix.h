@@ -331,11 +331,31 @@ int32_t kxGrabShutdown(void);
  * width x height on the deepest TrueColor visual; prints the banner
  * "Kelvix 1.9.2". shm non-zero carries the pixels through a System V
  * shared-memory segment (MIT-SHM) instead of the X connection. Installs the
- * clean-up for process exit and handlers for SIGHUP, SIGINT and SIGTERM: the
- * process then ends with exit(0) from a thread of the library (buffered
- * output is written, atexit handlers run; a second signal meanwhile ends it
- * at once). A shared segment never outlives the process. A repeated call
- * replaces the window. Returns the visual's depth, or -1. */
+ * clean-up for process exit and handlers for SIGHUP, SIGINT and SIGTERM.
+ * A repeated call replaces the window. Returns the visual's depth, or -1.
+ *
+ * On one of those signals the process ends with status 0, and exit() runs
+ * only on the program's own thread (the one that called kxDisplayInit),
+ * never on a second one:
+ *   - at its next display or grab call, or inside a wait for a click;
+ *   - or, when it is parked in a wait of its own (pause, sleep, poll) with
+ *     no library call under way, right there 200 ms after the signal.
+ * Then buffered output is written and atexit handlers run; a display call
+ * from such a handler fails at once (kxDisplayShutdown returns 0) instead of
+ * waiting for the X server. Anywhere else (inside Xlib, blocked writing to
+ * a full pipe, busy in its own code) the process ends with _exit(0) 200 ms
+ * after the signal: no output still buffered, no exit handler. An exit()
+ * that does not finish within 2 s (a full output pipe, a hung handler) is
+ * ended with _exit(0) too. Further signals during the ending change nothing.
+ * A signal during the program's own exit() leaves that exit and its status
+ * alone for 5 s, then takes its ordinary effect. A child forked after
+ * kxDisplayInit has no library thread: parked, it ends at once; otherwise at
+ * its next display or grab call, or 1 s after the signal through SIGALRM
+ * (whose handler is then replaced). It never touches its parent's window.
+ * A shared segment never outlives the process, whatever signal ends it:
+ * it is marked for removal right after it is made, with these signals
+ * blocked in between. Only SIGKILL in those three system calls could leave
+ * one behind, which System V shared memory cannot prevent. */
 int32_t kxDisplayInit(int32_t width, int32_t height, int32_t shm);
 /* Shows the image upright. wait non-zero then prints "press ENTER to
  * continue" and reads one character from standard input. 0 or -1. */

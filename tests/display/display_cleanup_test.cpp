@@ -95,27 +95,101 @@ TEST_P(SignalCleanupTest, SignalRemovesTheSegmentAndEndsWithStatusZero)
     EXPECT_TRUE(windowGone());
 }
 
-// A server that stops answering while it attaches a new segment does not
-// make the program deaf to Ctrl-C, and the segment still goes with it.
-TEST_F(CleanupTest, SignalEndsAProgramWaitingForAHungServer)
+// A program that alternates work with shows ends within a bound on Ctrl-C
+// while the server does not answer, wherever the signal lands: its exit
+// handler that shows again returns, and no segment is left.
+TEST_F(CleanupTest, SignalEndsAWorkingProgramOfAStoppedServer)
 {
-    ChildProcess child({DISPLAY_CHILD_PATH, "attach"});
+    for (int round = 0; round < 6; ++round) {
+        ChildProcess child({DISPLAY_CHILD_PATH, "work"});
+        ASSERT_TRUE(child.waitForLine("ready"));
+        ASSERT_EQ(kill(server().pid(), SIGSTOP), 0);
+        struct Resume {
+            ~Resume() { kill(server().pid(), SIGCONT); }
+        } resume;
+        std::this_thread::sleep_for(std::chrono::milliseconds(9 * round));
+        kill(child.pid(), SIGINT);
+        EXPECT_EQ(child.waitFor(15000), 0) << "round " << round;
+        // The server holds the segment until it has seen the client go.
+        kill(server().pid(), SIGCONT);
+        EXPECT_EQ(segmentsLeft(child.pid()), 0) << "round " << round;
+    }
+}
+
+// Ctrl-C on a program whose output pipe is full and whose exit would flush
+// into it: ended within the grace period and a bound, with status 0.
+TEST_F(CleanupTest, FullOutputPipeDoesNotKeepASignalledProgramAlive)
+{
+    ChildProcess child({DISPLAY_CHILD_PATH, "fullpipe"});
     ASSERT_TRUE(child.waitForLine("ready"));
-    ASSERT_EQ(kill(server().pid(), SIGSTOP), 0);
-    struct Resume {
-        ~Resume() { kill(server().pid(), SIGCONT); }
-    } resume;
     kill(child.pid(), SIGUSR1);
-    ASSERT_TRUE(child.waitForLine("showing"));
-    std::this_thread::sleep_for(100ms);  // into the attach's round trip
-    kill(child.pid(), SIGINT);
-    EXPECT_EQ(child.waitFor(5000), 0);
-    EXPECT_EQ(restOf(child), "exit handlers ran\n");  // never "shown"
-    // The server holds the old segment until it has seen the client go.
-    kill(server().pid(), SIGCONT);
+    kill(child.pid(), SIGTERM);
+    EXPECT_EQ(child.waitFor(15000), 0);
     EXPECT_EQ(segmentsLeft(child.pid()), 0);
 }
 
+// A signal during the program's own exit() leaves its status and its slow
+// exit handler alone.
+TEST_F(CleanupTest, SignalDuringTheProgramsOwnExitKeepsItsStatus)
+{
+    ChildProcess child({DISPLAY_CHILD_PATH, "slowexit"});
+    ASSERT_TRUE(child.waitForLine("slow handler started"));
+    kill(child.pid(), SIGINT);
+    EXPECT_EQ(child.wait(), 3);
+    EXPECT_EQ(restOf(child), "slow handler done\nexit handlers ran\n");
+}
+
+// A child forked after the window opened ends through exit() on Ctrl-C, with
+// its buffered output, and leaves its parent's window alone.
+TEST_F(CleanupTest, SignalEndsAForkedChildWithItsOutput)
+{
+    ChildProcess parent({DISPLAY_CHILD_PATH, "fork"});
+    ASSERT_TRUE(parent.waitForLine("ready"));
+    std::string line;
+    while (line.rfind("child ", 0) != 0) ASSERT_TRUE(parent.readLine(&line));
+    const pid_t child = std::stoi(line.substr(6));
+    struct Reap {
+        pid_t pid;
+        ~Reap() { kill(pid, SIGKILL); }
+    } reap{child};
+    kill(child, SIGINT);
+    ASSERT_TRUE(parent.waitForLine("child buffered output"));
+    ASSERT_TRUE(parent.readLine(&line));
+    EXPECT_EQ(line, "exit handlers ran");
+    ASSERT_TRUE(parent.readLine(&line));
+    EXPECT_EQ(line, "child status 0");
+    EXPECT_NE(user_->findWindow("Kelvix 1.9.2", 0), 0u);
+    kill(parent.pid(), SIGTERM);
+    EXPECT_EQ(parent.wait(), 0);
+    EXPECT_EQ(segmentsLeft(parent.pid()), 0);
+}
+
+// A grab loop with atexit(kxShutdown): the grabber is shut down and the
+// library's objects destroyed only on the program's thread, so no signal
+// crashes it or loses its output.
+TEST_F(CleanupTest, SignalsNeverCrashAGrabLoop)
+{
+    const std::string video = ::testing::TempDir() + "cleanup_grab.y4m";
+    FILE *file = fopen(video.c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    fputs("YUV4MPEG2 W640 H480 F30:1 C420jpeg\n", file);
+    const std::string picture(640 * 480 * 3 / 2, '\x60');
+    for (int frame = 0; frame < 3; ++frame) {
+        fputs("FRAME\n", file);
+        fwrite(picture.data(), 1, picture.size(), file);
+    }
+    ASSERT_EQ(fclose(file), 0);
+    for (int round = 0; round < 50; ++round) {
+        ChildProcess child({DISPLAY_CHILD_PATH, "grab", video});
+        ASSERT_TRUE(child.waitForLine("ready"));
+        std::this_thread::sleep_for(std::chrono::milliseconds(round % 10));
+        kill(child.pid(), SIGINT);
+        ASSERT_EQ(child.wait(), 0) << "round " << round;
+        const std::string rest = restOf(child);
+        ASSERT_EQ(rest.substr(rest.size() - std::min<size_t>(rest.size(), 18)),
+                  "exit handlers ran\n") << "round " << round;
+    }
+}
 
 INSTANTIATE_TEST_SUITE_P(
     Signals, SignalCleanupTest,
@@ -149,18 +223,21 @@ TEST_F(CleanupTest, ShutdownRemovesSegmentAndWindowWhileTheProcessLives)
     child.wait();
 }
 
-// Signals that land while segments are being made and released for new
-// picture sizes leave nothing behind either.
-TEST_F(CleanupTest, SignalsDuringResizingLeaveNoSegment)
+// Two signals back to back, landing while segments are made and released
+// for new picture sizes, leave nothing behind.
+TEST_F(CleanupTest, SignalPairsDuringResizingLeaveNoSegment)
 {
-    for (int round = 0; round < 10; ++round) {
+    int left = 0;
+    for (int round = 0; round < 100; ++round) {
         ChildProcess child({DISPLAY_CHILD_PATH, "resize"});
         ASSERT_TRUE(child.waitForLine("ready"));
-        std::this_thread::sleep_for(std::chrono::milliseconds(20 + 17 * round));
+        std::this_thread::sleep_for(std::chrono::microseconds(997 * (round % 23)));
         kill(child.pid(), round % 2 ? SIGTERM : SIGINT);
-        EXPECT_EQ(child.wait(), 0);
-        EXPECT_EQ(segmentsLeft(child.pid()), 0) << "round " << round;
+        kill(child.pid(), SIGINT);
+        EXPECT_EQ(child.wait(), 0) << "round " << round;
+        left += segmentsLeft(child.pid());
     }
+    EXPECT_EQ(left, 0);
 }
 
 } // namespace
