@@ -1,5 +1,5 @@
-// A 5x7 bitmap font for the words on pictures (titles, legends, scale
-// bars): digits, letters, space and . , : ; - + = % ( ) / ? ! ' < > _ * #.
+// Words on the simulator's pictures (titles, legends, scale bars), in the
+// vision overlay's 5x7 font; characters it lacks are drawn as '?'.
 #pragma once
 
 #include <string>
