@@ -346,7 +346,7 @@ int main(int argc, char **argv)
         setup.view = o.view;
         setup.fault = o.fault;
         setup.seed = o.seed + static_cast<uint32_t>(i);
-            setup.speed = o.speed;
+        setup.speed = o.speed;
         setup.imperfections = o.imperfections;
         if (o.starts.size() > 1) {
             char name[32];
