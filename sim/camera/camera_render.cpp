@@ -37,6 +37,7 @@ CameraRenderer::CameraRenderer(const CameraModel &camera, const RenderSettings &
     noisyFloor_ = noisy(settings_.floorLuma, 1.0);
     noisyChroma_ = noisy(128.0, 0.5);
     rowSource_.resize(static_cast<size_t>(camera.height));
+    touched_.resize(rowSource_.size());
     if (camera.distorted()) {
         // Undistorting takes a few Newton steps: once per pixel, here.
         idealX_.resize(static_cast<size_t>(camera.width) * camera.height);
@@ -101,6 +102,7 @@ void CameraRenderer::drawBackground(const CameraFrame &view)
         rowSource_[static_cast<size_t>(row)] = isFloor ? noisyFloor_.data() : noisyWall_.data();
         std::fill_n(out, camera_.width, isFloor ? floor : wall);
     }
+    std::fill(touched_.begin(), touched_.end(), Span());
     std::fill(chromaU_.begin(), chromaU_.end(), 0.0f);
     std::fill(chromaV_.begin(), chromaV_.end(), 0.0f);
 }
@@ -161,12 +163,18 @@ void CameraRenderer::drawEmitter(const CameraFrame &view, const Emitter &e, doub
     const double sweep = std::hypot(sweepCol, sweepRow);
     const bool swept = sweep >= 0.25;
     PixelBox out = box;
+    // The tile has `pad` empty pixels on every side, so that each shifted
+    // read of it lands inside.
+    int pad = 0;
+    const int tileWidth = box.col1 - box.col0 + 1, tileHeight = box.row1 - box.row0 + 1;
     if (swept) {
         const int reach = static_cast<int>(std::ceil(0.5 * sweep)) + 1;
         out = {std::max(0, box.col0 - reach), std::max(0, box.row0 - reach),
                std::min(camera_.width - 1, box.col1 + reach), std::min(camera_.height - 1, box.row1 + reach)};
-        tile_.assign(static_cast<size_t>(box.col1 - box.col0 + 1) * (box.row1 - box.row0 + 1), 0.0f);
+        pad = 2 * reach + 2;
+        tile_.assign(static_cast<size_t>(tileWidth + 2 * pad) * (tileHeight + 2 * pad), 0.0f);
     }
+    const int tileStride = tileWidth + 2 * pad;
 
     // Flat lights look dimmer from the side: their diffusers shine mostly
     // straight ahead.
@@ -176,8 +184,11 @@ void CameraRenderer::drawEmitter(const CameraFrame &view, const Emitter &e, doub
         const double cosView = dot(toCam, normal3) / std::sqrt(dot(toCam, toCam));
         peak *= 0.6 + 0.4 * cosView;
     }
-    for (int row = out.row0; row <= out.row1; ++row)
-        rowSource_[static_cast<size_t>(row)] = nullptr;
+    for (int row = out.row0; row <= out.row1; ++row) {
+        Span &span = touched_[static_cast<size_t>(row)];
+        span.from = std::min(span.from, out.col0);
+        span.to = std::max(span.to, out.col1);
+    }
     const double sqrt2 = std::sqrt(2.0);
     const int halfWidthPx = camera_.width / 2;
     const auto deposit = [&](int col, int row, double cover) {
@@ -188,61 +199,127 @@ void CameraRenderer::drawEmitter(const CameraFrame &view, const Emitter &e, doub
             chromaV_[c] += static_cast<float>(cover * e.chromaV);
         }
     };
-    const int tileWidth = box.col1 - box.col0 + 1;
-    for (int row = box.row0; row <= box.row1; ++row) {
-        for (int col = box.col0; col <= box.col1; ++col) {
-            // Pixel (col, row) is centred on image coordinates (col, row).
+    const auto put = [&](int col, int row, double cover) {
+        if (swept)
+            tile_[static_cast<size_t>(row - box.row0 + pad) * tileStride + (col - box.col0 + pad)] =
+                static_cast<float>(cover);
+        else if (cover >= 1e-3)
+            deposit(col, row, cover);
+    };
+    // Where the ray through pixel (col, row) meets a flat light's plane: its
+    // coordinates in the plane (u across, v up; for a panel along x and y) and
+    // its depth along the optical axis (the ray has unit length along it).
+    const auto planeHit = [&](int col, int row, double &u, double &v, double &depth) {
+        Vec3 ray;
+        if (!idealRay(view, col, row, ray))
+            return false;
+        if (panel) {
+            if (std::fabs(ray.z) < 1e-12)
+                return false;
+            depth = (e.centre.z - view.centre.z) / ray.z;
+            if (depth <= 0.0)
+                return false;
+            const Vec3 hit = view.centre + depth * ray - e.centre;
+            u = hit.x;
+            v = hit.y;
+            return true;
+        }
+        const double denom = dot(ray, normal3);
+        if (denom >= -1e-12)
+            return false;
+        depth = dot(e.centre - view.centre, normal3) / denom;
+        if (depth <= 0.0)
+            return false;
+        const Vec3 hit = view.centre + depth * ray - e.centre;
+        u = dot(hit, across);
+        v = hit.z;
+        return true;
+    };
+    // Metres outside the light's edge (negative inside).
+    const auto outsideOf = [&](double u, double v) {
+        if (e.shape == Emitter::Shape::Disc)
+            return std::sqrt(u * u + v * v) - e.radius;
+        return std::max(std::fabs(u) - halfW, std::fabs(v) - halfH);
+    };
+    const auto pixel = [&](int col, int row) {
+        double outside, depth;
+        if (panel || flat) {
+            double u, v;
+            if (!planeHit(col, row, u, v, depth))
+                return;
+            outside = outsideOf(u, v);
+        } else {
+            // Closest approach of the ray to the ball's centre.
             Vec3 ray;
             if (!idealRay(view, col, row, ray))
-                continue;
-            double outside; // metres outside the emitter's edge (negative inside)
-            double depth;   // along the optical axis, metres
-            if (panel) {
-                if (std::fabs(ray.z) < 1e-12)
-                    continue;
-                const double t = (e.centre.z - view.centre.z) / ray.z;
-                if (t <= 0.0)
-                    continue;
-                const Vec3 hit = view.centre + t * ray - e.centre;
-                outside = std::max(std::fabs(hit.x) - e.halfWidth, std::fabs(hit.y) - e.halfHeight);
-                depth = t;
-            } else if (flat) {
-                const double denom = dot(ray, normal3);
-                if (denom >= -1e-12)
-                    continue;
-                const double t = dot(e.centre - view.centre, normal3) / denom;
-                if (t <= 0.0)
-                    continue;
-                const Vec3 hit = view.centre + t * ray - e.centre;
-                const double x = dot(hit, across);
-                const double z = hit.z;
-                if (e.shape == Emitter::Shape::Disc)
-                    outside = std::sqrt(x * x + z * z) - e.radius;
-                else
-                    outside = std::max(std::fabs(x) - e.halfWidth, std::fabs(z) - e.halfHeight);
-                depth = t; // ray has unit length along the optical axis
-            } else {
-                // Closest approach of the ray to the ball's centre.
-                const Vec3 oc = e.centre - view.centre;
-                const double t = dot(oc, ray) / dot(ray, ray);
-                if (t <= 0.0)
-                    continue;
-                const Vec3 miss = view.centre + t * ray - e.centre;
-                outside = std::sqrt(dot(miss, miss)) - e.radius;
-                depth = t;
+                return;
+            const Vec3 oc = e.centre - view.centre;
+            depth = dot(oc, ray) / dot(ray, ray);
+            if (depth <= 0.0)
+                return;
+            const Vec3 miss = view.centre + depth * ray - e.centre;
+            outside = std::sqrt(dot(miss, miss)) - e.radius;
+        }
+        // Edge blurred by a Gaussian of blurPx pixels, converted to metres
+        // at the emitter's depth.
+        const double sigma = std::max(1e-6, blurPx * depth / camera_.focalPx);
+        if (outside > 3.1 * sigma)
+            return; // outside the blurred edge: less than 1e-3 of the light, drawn as nothing
+        // Well inside the edge the light covers the pixel (erfc there
+        // differs from 2 by less than 1e-6): no need to compute it.
+        put(col, row, outside < -5.0 * sigma ? 1.0 : 0.5 * std::erfc(outside / (sigma * sqrt2)));
+    };
+    // A flat light's plane is met through a block of pixels in the convex
+    // hull of where it is met through the block's corners, and depth and the
+    // distance from each edge line vary linearly across it; so when the
+    // corners lie well inside the light, or all well beyond one edge line,
+    // every pixel of the block does, and its cover is known without a pixel's
+    // work (big lights: windows, ceiling panels). A lens bends the block's
+    // edges by hundredths of a pixel: half a pixel of slack covers that.
+    enum class Block { Inside, Outside, Mixed };
+    constexpr int kBlock = 8;
+    const auto classify = [&](int col0, int row0, int col1, int row1) {
+        if (!(panel || flat))
+            return Block::Mixed;
+        double maxOutside = -1e30, maxDepth = 0.0;
+        double beyond[4] = {1e30, 1e30, 1e30, 1e30}; // least distance past each edge line
+        for (int c : {col0, col1}) {
+            for (int r : {row0, row1}) {
+                double u, v, depth;
+                if (!planeHit(c, r, u, v, depth))
+                    return Block::Mixed;
+                maxOutside = std::max(maxOutside, outsideOf(u, v));
+                maxDepth = std::max(maxDepth, depth);
+                const double past[4] = {u - halfW, -u - halfW, v - halfH, -v - halfH};
+                for (int k = 0; k < 4; ++k)
+                    beyond[k] = std::min(beyond[k], past[k]);
             }
-            // Edge blurred by a Gaussian of blurPx pixels, converted to metres
-            // at the emitter's depth.
-            const double sigma = std::max(1e-6, blurPx * depth / camera_.focalPx);
-            if (outside > 3.1 * sigma)
-                continue; // outside the blurred edge: less than 1e-3 of the light, drawn as nothing
-            // Well inside the edge the light covers the pixel (erfc there
-            // differs from 2 by less than 1e-6): no need to compute it.
-            const double cover = outside < -5.0 * sigma ? 1.0 : 0.5 * std::erfc(outside / (sigma * sqrt2));
-            if (swept)
-                tile_[static_cast<size_t>(row - box.row0) * tileWidth + (col - box.col0)] = static_cast<float>(cover);
-            else if (cover >= 1e-3)
-                deposit(col, row, cover);
+        }
+        const double sigma = std::max(1e-6, blurPx * maxDepth / camera_.focalPx);
+        const double slack = 0.5 * maxDepth / camera_.focalPx;
+        if (maxOutside < -5.0 * sigma - slack)
+            return Block::Inside;
+        // A disc lies within its square, so beyond an edge of the square is
+        // beyond the disc too.
+        if (*std::max_element(beyond, beyond + 4) > 3.1 * sigma + slack)
+            return Block::Outside;
+        return Block::Mixed;
+    };
+    for (int row0 = box.row0; row0 <= box.row1; row0 += kBlock) {
+        const int row1 = std::min(row0 + kBlock - 1, box.row1);
+        for (int col0 = box.col0; col0 <= box.col1; col0 += kBlock) {
+            const int col1 = std::min(col0 + kBlock - 1, box.col1);
+            const Block block = classify(col0, row0, col1, row1);
+            if (block == Block::Outside)
+                continue;
+            for (int row = row0; row <= row1; ++row) {
+                for (int col = col0; col <= col1; ++col) {
+                    if (block == Block::Mixed)
+                        pixel(col, row);
+                    else if (idealX_.empty() || !std::isnan(idealX_[static_cast<size_t>(row) * camera_.width + col]))
+                        put(col, row, 1.0);
+                }
+            }
         }
     }
     if (!swept)
@@ -251,23 +328,28 @@ void CameraRenderer::drawEmitter(const CameraFrame &view, const Emitter &e, doub
     // about 1.5 px apart (and no more than 12: a fast turn's long streak
     // is drawn as overlapping copies of the light).
     const int steps = std::clamp(static_cast<int>(std::ceil(sweep / 1.5)) + 1, 2, 12);
-    const int tileHeight = box.row1 - box.row0 + 1;
-    const auto tileAt = [&](int c, int r) {
-        return c < 0 || r < 0 || c >= tileWidth || r >= tileHeight ? 0.0f
-                                                                   : tile_[static_cast<size_t>(r) * tileWidth + c];
-    };
+    const int outWidth = out.col1 - out.col0 + 1;
+    sweepSum_.assign(static_cast<size_t>(outWidth) * (out.row1 - out.row0 + 1), 0.0);
+    for (int k = 0; k < steps; ++k) {
+        // Every pixel reads the tile at the same fractional shift: the
+        // weights of the step's bilinear read are the same for all.
+        const double along = -0.5 + static_cast<double>(k) / (steps - 1);
+        const double shiftCol = -along * sweepCol, shiftRow = -along * sweepRow;
+        const int dc = static_cast<int>(std::floor(shiftCol)), dr = static_cast<int>(std::floor(shiftRow));
+        const double fc = shiftCol - dc, fr = shiftRow - dr;
+        for (int row = out.row0; row <= out.row1; ++row) {
+            const float *t0 = tile_.data() + static_cast<size_t>(row - box.row0 + pad + dr) * tileStride +
+                              (out.col0 - box.col0 + pad + dc);
+            const float *t1 = t0 + tileStride;
+            double *sum = sweepSum_.data() + static_cast<size_t>(row - out.row0) * outWidth;
+            for (int i = 0; i < outWidth; ++i)
+                sum[i] += (1 - fr) * ((1 - fc) * t0[i] + fc * t0[i + 1]) + fr * ((1 - fc) * t1[i] + fc * t1[i + 1]);
+        }
+    }
     for (int row = out.row0; row <= out.row1; ++row) {
+        const double *sum = sweepSum_.data() + static_cast<size_t>(row - out.row0) * outWidth;
         for (int col = out.col0; col <= out.col1; ++col) {
-            double sum = 0.0;
-            for (int k = 0; k < steps; ++k) {
-                const double along = -0.5 + static_cast<double>(k) / (steps - 1);
-                const double c = col - box.col0 - along * sweepCol, r = row - box.row0 - along * sweepRow;
-                const int c0 = static_cast<int>(std::floor(c)), r0 = static_cast<int>(std::floor(r));
-                const double fc = c - c0, fr = r - r0;
-                sum += (1 - fr) * ((1 - fc) * tileAt(c0, r0) + fc * tileAt(c0 + 1, r0)) +
-                       fr * ((1 - fc) * tileAt(c0, r0 + 1) + fc * tileAt(c0 + 1, r0 + 1));
-            }
-            const double cover = sum / steps;
+            const double cover = sum[col - out.col0] / steps;
             if (cover >= 1e-3)
                 deposit(col, row, cover);
         }
@@ -277,38 +359,57 @@ void CameraRenderer::drawEmitter(const CameraFrame &view, const Emitter &e, doub
 void CameraRenderer::finish(YuvFrame &frame)
 {
     // Noise from the table, read on from a random start. This runs for every
-    // pixel of every frame: rows that hold nothing but the background are
-    // copied from the tables with the noise already added.
+    // pixel of every frame: where a row holds nothing but the background it
+    // is copied from the tables with the noise already added.
     const float scale = static_cast<float>(settings_.noiseSigma / 16.0);
+    constexpr size_t kMask = kNoiseTableSize - 1;
     size_t n = random_() % kNoiseTableSize;
+    // Pixel i of a row takes the noise at n + i; [from, to) holds light, the
+    // rest is `flat`'s (null: the whole row is computed).
     const auto addNoise = [&](const float *in, float base, float weight, const uint8_t *flat, uint8_t *out,
-                              size_t count) {
-        for (size_t done = 0; done < count;) {
-            const size_t run = std::min(count - done, kNoiseTableSize - n);
-            if (flat) {
-                std::copy_n(flat + n, run, out + done);
-            } else {
-                const int8_t *noise = noise_.data() + n;
-                for (size_t i = 0; i < run; ++i) {
-                    const float v = base + in[done + i] + weight * static_cast<float>(noise[i]);
-                    out[done + i] = static_cast<uint8_t>(std::clamp(v, 0.0f, 255.0f) + 0.5f);
+                              size_t count, size_t from, size_t to) {
+        const auto segment = [&](size_t begin, size_t end, bool copy) {
+            for (size_t i = begin; i < end;) {
+                const size_t at = (n + i) & kMask;
+                const size_t run = std::min(end - i, kNoiseTableSize - at);
+                if (copy) {
+                    std::copy_n(flat + at, run, out + i);
+                } else {
+                    const int8_t *noise = noise_.data() + at;
+                    for (size_t j = 0; j < run; ++j) {
+                        const float v = base + in[i + j] + weight * static_cast<float>(noise[j]);
+                        out[i + j] = static_cast<uint8_t>(std::clamp(v, 0.0f, 255.0f) + 0.5f);
+                    }
                 }
+                i += run;
             }
-            done += run;
-            n = (n + run) & (kNoiseTableSize - 1);
+        };
+        if (!flat) {
+            segment(0, count, false);
+        } else {
+            from = std::min(from, count);
+            to = std::clamp(to, from, count);
+            segment(0, from, true);
+            segment(from, to, false);
+            segment(to, count, true);
         }
+        n = (n + count) & kMask;
     };
     const size_t width = static_cast<size_t>(camera_.width), halfWidth = width / 2;
+    const auto spanFrom = [](const Span &s) { return s.to < s.from ? 0 : static_cast<size_t>(s.from); };
+    const auto spanTo = [](const Span &s) { return s.to < s.from ? 0 : static_cast<size_t>(s.to) + 1; };
     for (size_t row = 0; row < rowSource_.size(); ++row)
-        addNoise(luma_.data() + row * width, 0.0f, scale, rowSource_[row], frame.luma() + row * width, width);
-    // A chroma row is flat when both luma rows it covers are.
+        addNoise(luma_.data() + row * width, 0.0f, scale, rowSource_[row], frame.luma() + row * width, width,
+                 spanFrom(touched_[row]), spanTo(touched_[row]));
+    // A chroma row holds light where either luma row it covers does.
     for (size_t row = 0; row < rowSource_.size() / 2; ++row) {
-        const bool flat = rowSource_[2 * row] && rowSource_[2 * row + 1];
-        const uint8_t *source = flat ? noisyChroma_.data() : nullptr;
-        addNoise(chromaU_.data() + row * halfWidth, 128.0f, 0.5f * scale, source, frame.chromaU() + row * halfWidth,
-                 halfWidth);
-        addNoise(chromaV_.data() + row * halfWidth, 128.0f, 0.5f * scale, source, frame.chromaV() + row * halfWidth,
-                 halfWidth);
+        const Span &a = touched_[2 * row], &b = touched_[2 * row + 1];
+        const Span both{std::min(a.from, b.from), std::max(a.to, b.to)};
+        const size_t from = spanFrom(both) / 2, to = (spanTo(both) + 1) / 2;
+        addNoise(chromaU_.data() + row * halfWidth, 128.0f, 0.5f * scale, noisyChroma_.data(),
+                 frame.chromaU() + row * halfWidth, halfWidth, from, to);
+        addNoise(chromaV_.data() + row * halfWidth, 128.0f, 0.5f * scale, noisyChroma_.data(),
+                 frame.chromaV() + row * halfWidth, halfWidth, from, to);
     }
 }
 

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <random>
 #include <vector>
 
@@ -82,12 +83,19 @@ private:
     // (wall, floor, neutral chroma), as bytes: rows no emitter touched are
     // copied from these.
     std::vector<uint8_t> noisyWall_, noisyFloor_, noisyChroma_;
-    std::vector<const uint8_t *> rowSource_; // per luma row: its noisy table, or null when an emitter touched it
+    std::vector<const uint8_t *> rowSource_; // per luma row: its background's noisy table, or null when mixed
+    // Per luma row: the columns lights were drawn into this frame (none: to < from).
+    struct Span {
+        int from = std::numeric_limits<int>::max();
+        int to = -1;
+    };
+    std::vector<Span> touched_;
     // Per pixel, through a distorting lens: the ideal normalised image
     // coordinates it sees (NaN beyond the image circle); empty for a pin-hole.
     std::vector<float> idealX_, idealY_;
     bool idealRay(const CameraFrame &view, int col, int row, Vec3 &ray) const;
-    std::vector<float> tile_;      // one swept light's cover at its middle pose
+    std::vector<float> tile_;      // one swept light's cover at its middle pose, with an empty border
+    std::vector<double> sweepSum_; // its sum over the shifts along the sweep
     std::vector<float> luma_;      // full resolution
     std::vector<float> chromaU_;   // half resolution, offsets from 128
     std::vector<float> chromaV_;
