@@ -42,9 +42,10 @@ void printRow(const TrialRecord &r, double speedAchieved)
         std::printf("  %s refused at set-up: %s\n", r.name.c_str(), r.note.c_str());
 }
 
-TrialRecord recordOf(const PlannedTrial &t, const TrialResult &r, FailureCause cause)
+TrialRecord recordOf(const PlannedTrial &t, const TrialResult &r, FailureCause cause, const Imperfections &drawn)
 {
     TrialRecord rec;
+    rec.imperfections = describeImperfections(drawn);
     rec.position = t.position;
     rec.name = t.name;
     rec.group = t.group->name;
@@ -240,12 +241,12 @@ int main(int argc, char **argv)
             setup.imperfections = trialImperfections(o.study, t);
             const TrialResult result = runTrial(setup, interrupted);
             // Told in the room this trial had (its station and lights).
-            const FailureCause cause = failureCause(
-                result, imperfectRoom(resolveImperfections(setup.imperfections, setup.seed), false));
+            const Imperfections drawn = resolveImperfections(setup.imperfections, setup.seed);
+            const FailureCause cause = failureCause(result, imperfectRoom(drawn, false));
             if (cause == FailureCause::None)
                 removeTrialFiles(o.out, setup.name);
             std::lock_guard<std::mutex> lock(printing);
-            const TrialRecord record = recordOf(t, result, cause);
+            const TrialRecord record = recordOf(t, result, cause, drawn);
             printRow(record, result.wallSeconds > 0.0 ? result.seconds / result.wallSeconds : 0.0);
             std::fprintf(csv.get(), "%s\n", trialCsvRow(record).c_str());
             std::fflush(csv.get());

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <map>
 
+#include "study/drawn_effects.h"
 #include "study/study_stats.h"
 #include "study/success_map.h"
 #include "trials/start_poses.h"
@@ -178,6 +179,7 @@ void printStudyReport(const DockingRoom &room, const std::vector<TrialRecord> &r
         }
     if (!sweepName.empty())
         printToleranceTable(records, sweepName);
+    printDrawnEffects(records);
 
     std::vector<double> passMedian, passP99, age;
     for (const TrialRecord &r : records)

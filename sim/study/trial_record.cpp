@@ -48,29 +48,29 @@ const char *trialCsvHeader()
 {
     return "position,trial,group,index,sweep_index,sweep_value,x,y,heading_deg,result,cause,seconds,"
            "docking_mode_at,lateral_cm,gap_cm,heading_err_deg,still_s,frames,frames_dropped,wall_s,"
-           "pass_median_ms,pass_p99_ms,pass_worst_ms,report_age_median_ms,report_age_p99_ms,note";
+           "pass_median_ms,pass_p99_ms,pass_worst_ms,report_age_median_ms,report_age_p99_ms,imperfections,note";
 }
 
 std::string trialCsvRow(const TrialRecord &r)
 {
-    char row[512];
+    char row[1024];
     std::snprintf(row, sizeof row,
                   "%zu,%s,%s,%d,%d,%s,%.4f,%.4f,%.3f,%s,%s,%.2f,%.2f,%.2f,%.2f,%.2f,%.2f,%ld,%ld,%.2f,%.1f,%.1f,"
-                  "%.1f,%.1f,%.1f,",
+                  "%.1f,%.1f,%.1f,%s,",
                   r.position, r.name.c_str(), r.group.c_str(), r.index, r.sweepIndex, csvSafe(r.sweepValue).c_str(),
                   r.start.x, r.start.y, radToDeg(r.start.heading),
                   r.interrupted ? "interrupted" : r.docked ? "docked" : "failed", csvSafe(failureCauseName(r.cause)).c_str(),
                   r.seconds, r.dockingModeAt, r.lateralCm, r.gapCm, r.headingErrDeg, r.stillFor, r.frames,
                   r.framesDropped, r.wallSeconds, r.passMedianMs, r.passP99Ms, r.passWorstMs, r.reportAgeMedianMs,
-                  r.reportAgeP99Ms);
+                  r.reportAgeP99Ms, csvSafe(r.imperfections).c_str());
     return row + csvSafe(r.note);
 }
 
 bool parseTrialCsvRow(const std::string &line, TrialRecord &r, std::string *error)
 {
     const std::vector<std::string> f = splitFields(line);
-    if (f.size() != 26) {
-        *error = "a row of " + std::to_string(f.size()) + " fields instead of 26";
+    if (f.size() != 27) {
+        *error = "a row of " + std::to_string(f.size()) + " fields instead of 27";
         return false;
     }
     double n[20];
@@ -110,7 +110,8 @@ bool parseTrialCsvRow(const std::string &line, TrialRecord &r, std::string *erro
     r.passWorstMs = n[17];
     r.reportAgeMedianMs = n[18];
     r.reportAgeP99Ms = n[19];
-    r.note = f[25];
+    r.imperfections = f[25];
+    r.note = f[26];
     return true;
 }
 

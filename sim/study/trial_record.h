@@ -34,6 +34,9 @@ struct TrialRecord {
     // age of a report when it is published, counted from its frame.
     double passMedianMs = NAN, passP99Ms = NAN, passWorstMs = NAN;
     double reportAgeMedianMs = NAN, reportAgeP99Ms = NAN;
+    // The imperfections the trial ran with, drawn values included
+    // ("camera-pitch=0.41 exposure=17.2 ..."; empty for the ideal world).
+    std::string imperfections;
     std::string note; // why a trial could not be set up
 };
 

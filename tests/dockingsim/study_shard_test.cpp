@@ -65,9 +65,11 @@ TEST(StudyShards, EveryTrialInOneShardAndTheMergeRefusesMismatchesAndOverlaps)
                                runOf(plan, study, {2, 3}, "b")};
     // Rows are read back as written (the merge reads what the runs wrote).
     TrialRecord back;
+    runs[0].records[1].imperfections = "camera-pitch=0.41 lights=office";
     ASSERT_TRUE(parseTrialCsvRow(trialCsvRow(runs[0].records[1]), back, &error)) << error;
     EXPECT_EQ(back.name, runs[0].records[1].name);
     EXPECT_EQ(back.cause, FailureCause::OnContacts);
+    EXPECT_EQ(back.imperfections, "camera-pitch=0.41 lights=office");
     EXPECT_NEAR(back.start.heading, runs[0].records[1].start.heading, 1e-4);
 
     std::vector<TrialRecord> merged;

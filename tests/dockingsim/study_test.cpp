@@ -6,6 +6,7 @@
 
 #include "picture/bitmap_font.h"
 #include "picture/picture_frame.h"
+#include "study/drawn_effects.h"
 #include "study/failure_cause.h"
 #include "study/study_stats.h"
 #include "trials/start_poses.h"
@@ -33,6 +34,27 @@ TEST(StudyStats, WilsonIntervalAndPercentiles)
     EXPECT_NEAR(mcnemarExactP(9, 1), 22.0 / 1024.0, 1e-12);
     EXPECT_DOUBLE_EQ(mcnemarExactP(3, 3), 1.0);
     EXPECT_DOUBLE_EQ(mcnemarExactP(0, 0), 1.0);
+}
+
+TEST(StudyStats, DrawnValuesSplitAtTheirMedianWordsAndConstantsLeftOut)
+{
+    std::vector<TrialRecord> records;
+    const double exposures[] = {10, 12, 14, 26, 28, 30};
+    for (int i = 0; i < 6; ++i) {
+        TrialRecord r;
+        r.docked = i < 3 || i == 5;
+        r.imperfections = "exposure=" + std::to_string(exposures[i]) + " slip=0.05 lights=office realistic=on";
+        records.push_back(r);
+    }
+    records[1].interrupted = true; // left out
+    const std::vector<DrawnSplit> splits = splitByDrawnValues(records);
+    ASSERT_EQ(splits.size(), 1u); // slip is the same everywhere; words and switches are not values
+    EXPECT_EQ(splits[0].name, "exposure");
+    EXPECT_DOUBLE_EQ(splits[0].median, 26.0);
+    EXPECT_EQ(splits[0].trialsBelow, 2);
+    EXPECT_EQ(splits[0].dockedBelow, 2);
+    EXPECT_EQ(splits[0].trialsAbove, 3);
+    EXPECT_EQ(splits[0].dockedAbove, 1);
 }
 
 TEST(FailureCause, ToldFromHowWhereAndWhatTheRobotWasDoing)
