@@ -47,7 +47,15 @@ struct Shard {
 };
 // "K/N" with 1 <= K <= N <= 100000; false with a one-line reason.
 bool parseShard(const std::string &text, Shard &shard, std::string *error);
-inline bool inShard(size_t position, const Shard &s) { return position % static_cast<size_t>(s.n) == static_cast<size_t>(s.k - 1); }
+// Each run of N places in the list gives one trial to every shard, turned on
+// by one place per run: the list takes the groups in turn, so a plain
+// `position % N` would give every shard a single group whenever N is a
+// multiple of their number.
+inline bool inShard(size_t position, const Shard &s)
+{
+    const size_t n = static_cast<size_t>(s.n);
+    return (position + position / n) % n == static_cast<size_t>(s.k - 1);
+}
 
 struct PlannedTrial {
     size_t position = 0;    // place in the whole study's list, from 0

@@ -2,6 +2,7 @@
 // shard, the rows read back as written, and the merges that must be refused.
 #include <gtest/gtest.h>
 
+#include <map>
 #include <set>
 
 #include "study/study_merge.h"
@@ -59,6 +60,19 @@ TEST(StudyShards, EveryTrialInOneShardAndTheMergeRefusesMismatchesAndOverlaps)
     for (const PlannedTrial &t : plan)
         names.insert(t.name);
     EXPECT_EQ(names.size(), plan.size());
+
+    // Every shard gets each group alike, also when the shards are a
+    // multiple of the groups.
+    StudyDefinition all;
+    all.trials = 20;
+    const std::vector<PlannedTrial> full = planStudy(room, all);
+    for (int k = 1; k <= 8; ++k) {
+        std::map<std::string, int> perGroup;
+        for (const PlannedTrial &t : full)
+            perGroup[t.group->name] += inShard(t.position, {k, 8}) ? 1 : 0;
+        for (const auto &[group, count] : perGroup) // 80 trials, 10 a shard
+            EXPECT_TRUE(count == 2 || count == 3) << group << " has " << count << " in shard " << k;
+    }
 
     const std::string study = describeStudy(d);
     std::vector<StudyRun> runs{runOf(plan, study, {3, 3}, "c"), runOf(plan, study, {1, 3}, "a"),
