@@ -80,6 +80,8 @@ TEST(StudyShards, EveryTrialInOneShardAndTheMergeRefusesMismatchesAndOverlaps)
     // Rows are read back as written (the merge reads what the runs wrote).
     TrialRecord back;
     runs[0].records[1].imperfections = "camera-pitch=0.41 lights=office";
+    runs[0].records[1].docked = false;
+    runs[0].records[1].cause = FailureCause::OnContacts;
     ASSERT_TRUE(parseTrialCsvRow(trialCsvRow(runs[0].records[1]), back, &error)) << error;
     EXPECT_EQ(back.name, runs[0].records[1].name);
     EXPECT_EQ(back.cause, FailureCause::OnContacts);
