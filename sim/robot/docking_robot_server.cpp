@@ -32,6 +32,7 @@
 #include "world/World.h"
 #include "world/body_contact.h"
 #include "robot/charger.h"
+#include "robot/realtime.h"
 #include "robot/sim_clock.h"
 #include "protocol/Packet.h"
 
@@ -83,6 +84,7 @@ public:
         return commandTimes_;
     }
     void dropClient() override { dropRequested_ = true; }
+    void runAtRealTime() override { realTime_ = true; }
     void logMotion(const std::string &path) override
     {
         motionLog_.reset(std::fopen(path.c_str(), "w"));
@@ -128,6 +130,7 @@ private:
     double nextMotionLine_ = 0.0;
     int listenFd_ = -1;
     int clientFd_ = -1;
+    bool realTime_ = false;
     int port_ = 0;
     SimClock clock_; // every period here is simulated time
     SimClock::time_point started_ = clock_.now();
@@ -314,6 +317,8 @@ BodyPose DockingRobotServer::bodyAt(double t) const
 
 void DockingRobotServer::run()
 {
+    if (realTime_)
+        runThisThreadAtRealTime(); // where not permitted, ordinary scheduling
     auto nextPhysics = clock_.now();
     auto nextStatus = clock_.now() + kStatusPeriod;
     const auto step = std::chrono::duration_cast<SimClock::duration>(std::chrono::duration<double>(kPhysicsStep));

@@ -47,6 +47,10 @@ public:
     // Before start: every 20 ms a line "t,commanded,speed,connected" (server
     // seconds, mm/s) into `path`.
     virtual void logMotion(const std::string &path) = 0;
+    // Before start: the server's thread runs at real-time priority where the
+    // system permits it (see robot/realtime.h), as a robot's microcontroller
+    // keeps its timing whatever its computer does.
+    virtual void runAtRealTime() = 0;
     // Server seconds at which packets from the controller arrived (one entry
     // per read that brought any), for the loop's timing.
     virtual std::vector<double> commandTimes() const = 0;

@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "robot/realtime.h"
 #include "study/study_merge.h"
 #include "study/study_options.h"
 #include "study/study_report.h"
@@ -208,9 +209,18 @@ int main(int argc, char **argv)
     std::fprintf(csv.get(), "%s\n", trialCsvHeader());
     std::fflush(csv.get());
 
+    // With the robot server and the controller ahead of the other trials'
+    // vision and rendering, three trials side by side keep the control loop's
+    // timing on two cores; without, two.
+    const bool realTime = realTimePermitted();
+    if (o.jobs == 0)
+        o.jobs = realTime ? 3 : 2;
     std::printf("study %s\n", run.study.c_str());
     std::printf("shard %d/%d: %zu of its %zu trials, %d side by side\n", o.shard.k, o.shard.n, mine.size(),
                 plan.size(), o.jobs);
+    std::printf(realTime ? "robot server and controller at real-time priority\n"
+                         : "robot server and controller at ordinary priority (real-time not permitted: needs "
+                           "CAP_SYS_NICE or an RLIMIT_RTPRIO); their timing drifts sooner with more jobs\n");
     std::printf("starts sampled (this run's trials of each group):\n");
     for (const StudyGroup &g : studyGroups()) {
         std::vector<Pose> starts;
@@ -238,6 +248,7 @@ int main(int argc, char **argv)
             setup.progress = false;
             setup.seed = t.seed;
             setup.speed = o.study.speed;
+            setup.realTime = realTime;
             setup.imperfections = trialImperfections(o.study, t);
             const TrialResult result = runTrial(setup, interrupted);
             // Told in the room this trial had (its station and lights).

@@ -21,7 +21,8 @@ const char kUsage[] =
 const char kHelp[] =
     "  --trials N        trials per group (default 500)\n"
     "  --group NAME      facing, approach, anywhere or beside: only this group (repeatable; default all)\n"
-    "  --jobs N          trials side by side (default 2)\n"
+    "  --jobs N          trials side by side (default 3 where the robot server and controller may run at\n"
+    "                    real-time priority, else 2)\n"
     "  --speed N         simulated seconds per wall-clock second (default " DEFAULT_SPEED_TEXT ")\n"
     "  --seed S          seed of the start poses and camera noise (default 2026)\n"
     "  --time-limit S    simulated seconds per trial (default 180)\n"

@@ -11,7 +11,7 @@ namespace dockworld {
 
 struct StudyOptions {
     StudyDefinition study;
-    int jobs = 2;
+    int jobs = 0; // 0: 3 where trials run at real-time priority, else 2
     std::string out = "dock_success-out";
     Shard shard;
     bool listStarts = false;               // print the trial list and stop

@@ -5,9 +5,12 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <sched.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+
+#include "robot/realtime.h"
 
 extern char **environ;
 
@@ -76,11 +79,15 @@ bool ChildProcess::start(const std::vector<std::string> &argv, const std::string
             *error = std::string("pipe: ") + std::strerror(errno);
         return false;
     }
+    sched_param realTimeParam{};
+    realTimeParam.sched_priority = kTrialRealTimePriority;
     const pid_t pid = ::fork();
     if (pid == 0) {
         ::setpgid(0, 0);
         ::signal(SIGPIPE, SIG_DFL);
         ::signal(SIGINT, SIG_DFL);
+        if (realTime_)
+            (void)::sched_setscheduler(0, SCHED_FIFO, &realTimeParam); // kept across exec
         ::close(report[0]);
         const int devnull = ::open("/dev/null", O_RDONLY);
         if (devnull >= 0)

@@ -25,6 +25,10 @@ public:
     // "NAME=value" entries added to (or replacing those in) the environment
     // the next start passes on.
     void setExtraEnvironment(std::vector<std::string> entries) { extraEnv_ = std::move(entries); }
+    // The next start runs the program, and the threads it starts, at the
+    // trial's real-time priority (robot/realtime.h) where the system permits
+    // it, at ordinary priority where not.
+    void setRealTime(bool on) { realTime_ = on; }
 
     pid_t pid() const { return pid_; }
     bool running();                  // not yet ended (reaps it when it has)
@@ -41,6 +45,7 @@ public:
 
 private:
     std::vector<std::string> extraEnv_;
+    bool realTime_ = false;
     pid_t pid_ = -1;
     bool ended_ = true;
     int status_ = 0;

@@ -154,6 +154,8 @@ bool Trial::prepare()
         ownRobot_ = makeRobotServer(room_, setup_.speed, robotFlaws(imp_, setup_.seed));
         robot_ = ownRobot_.get();
         robot_->logMotion(motionLogPath());
+        if (setup_.realTime)
+            robot_->runAtRealTime();
         if (!robot_->start(setup_.start, &result_.error))
             return false;
     }
@@ -175,6 +177,7 @@ bool Trial::startPrograms()
         return false;
     vision_.setExtraEnvironment(env);
     docking_.setExtraEnvironment(env);
+    docking_.setRealTime(setup_.realTime);
     if (!vision_.start({setup_.visionProgram, dir_.file("camera.y4m")}, dir_.path(), -1, logPath("vision"),
                        &error)) {
         result_.error = error;

@@ -36,6 +36,10 @@ struct TrialSetup {
     // trial drives and leaves running; null: the trial starts its own.
     RobotServer *robot = nullptr;
     double speed = 1.0;              // simulated seconds per wall-clock second
+    // The robot server and the controller at real-time priority where the
+    // system permits it (robot/realtime.h): their timing then holds with
+    // more trials side by side.
+    bool realTime = false;
     // The robot's, camera's and room's flaws; resolved with `seed` when
     // `realistic`.
     Imperfections imperfections;

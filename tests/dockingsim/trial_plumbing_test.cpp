@@ -6,6 +6,7 @@
 #include <chrono>
 #include <csignal>
 #include <filesystem>
+#include <string>
 #include <sys/ipc.h>
 #include <sys/sem.h>
 #include <sys/shm.h>
@@ -15,6 +16,8 @@
 #include "trials/controller_output.h"
 #include "report_ipc.h"
 #include "trials/report_watch.h"
+#include "robot/realtime.h"
+#include "robot/robot_server.h"
 #include "robot/sim_clock.h"
 #include "test_support.h"
 
@@ -86,6 +89,35 @@ TEST(ChildProcess, RunsOnTheSimulatedClockAtSpeed)
     EXPECT_TRUE(std::filesystem::exists(segment));
     removeFakeTimeLeftovers(killed.pid());
     EXPECT_FALSE(std::filesystem::exists(segment));
+}
+
+// A trial's robot server and controller run ahead of the other trials'
+// vision and rendering; nothing else it starts does.
+TEST(ChildProcess, RealTimeOnlyWhereAsked)
+{
+    if (!realTimePermitted())
+        GTEST_SKIP() << "real-time priority is not permitted here";
+    kxtest::ScratchDir dir;
+    std::string error;
+    ChildProcess controller, vision;
+    controller.setRealTime(true);
+    ASSERT_TRUE(controller.start({"/bin/sleep", "30"}, dir.path(), -1, dir.file("log"), &error)) << error;
+    ASSERT_TRUE(vision.start({"/bin/sleep", "30"}, dir.path(), -1, dir.file("log"), &error)) << error;
+    EXPECT_TRUE(runsAtRealTime(controller.pid()));
+    EXPECT_FALSE(runsAtRealTime(vision.pid()));
+
+    const DockingRoom room;
+    const auto robot = makeRobotServer(room);
+    robot->runAtRealTime();
+    ASSERT_TRUE(robot->start(room.station().dockedPose(), &error)) << error;
+    bool found = false; // the server's thread raises itself as it begins
+    for (int i = 0; i < 200 && !found; ++i) {
+        for (const auto &task : std::filesystem::directory_iterator("/proc/self/task"))
+            found = found || runsAtRealTime(std::stoi(task.path().filename().string()));
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_TRUE(found);
+    EXPECT_FALSE(runsAtRealTime(0)); // the caller's own thread is left as it was
 }
 
 TEST(ControllerOutput, FollowsModesAndArrivalThroughATerminal)

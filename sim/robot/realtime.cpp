@@ -1,0 +1,30 @@
+#include "robot/realtime.h"
+
+#include <pthread.h>
+#include <sched.h>
+#include <thread>
+
+namespace dockworld {
+
+bool runThisThreadAtRealTime()
+{
+    sched_param param{};
+    param.sched_priority = kTrialRealTimePriority;
+    return ::pthread_setschedparam(::pthread_self(), SCHED_FIFO, &param) == 0;
+}
+
+bool realTimePermitted()
+{
+    bool permitted = false;
+    std::thread probe([&permitted] { permitted = runThisThreadAtRealTime(); });
+    probe.join();
+    return permitted;
+}
+
+bool runsAtRealTime(pid_t pid)
+{
+    const int policy = ::sched_getscheduler(pid);
+    return policy == SCHED_FIFO || policy == SCHED_RR;
+}
+
+} // namespace dockworld
