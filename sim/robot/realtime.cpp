@@ -1,15 +1,13 @@
 #include "robot/realtime.h"
 
 #include <pthread.h>
-#include <sched.h>
 #include <thread>
 
 namespace dockworld {
 
 bool runThisThreadAtRealTime()
 {
-    sched_param param{};
-    param.sched_priority = kTrialRealTimePriority;
+    const sched_param param = trialRealTimeParam();
     return ::pthread_setschedparam(::pthread_self(), SCHED_FIFO, &param) == 0;
 }
 

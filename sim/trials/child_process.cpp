@@ -5,7 +5,6 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
-#include <sched.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -79,8 +78,7 @@ bool ChildProcess::start(const std::vector<std::string> &argv, const std::string
             *error = std::string("pipe: ") + std::strerror(errno);
         return false;
     }
-    sched_param realTimeParam{};
-    realTimeParam.sched_priority = kTrialRealTimePriority;
+    const sched_param realTimeParam = trialRealTimeParam();
     const pid_t pid = ::fork();
     if (pid == 0) {
         ::setpgid(0, 0);
