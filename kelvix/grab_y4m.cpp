@@ -268,7 +268,11 @@ private:
     int readHeader()
     {
         std::string line;
-        if (reader_.readLine(&line) <= 0 || line.compare(0, 10, "YUV4MPEG2 ") != 0)
+        int got = reader_.readLine(&line);
+        // A writer that opened but sent nothing in time is not a wrong format.
+        if (got < 0 && errno == ETIMEDOUT)
+            return fail(ETIMEDOUT, "no YUV4MPEG2 header within 1 s");
+        if (got <= 0 || line.compare(0, 10, "YUV4MPEG2 ") != 0)
             return fail(EINVAL, "not a YUV4MPEG2 stream");
         width_ = height_ = 0;
         colour_ = "420jpeg";  // the format's default when C is absent

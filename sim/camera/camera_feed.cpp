@@ -123,6 +123,11 @@ bool CameraFeed::stream(int fd)
     // busy machine costs frames.
     ::fcntl(fd, F_SETPIPE_SZ, 512 * 1024);
     Y4mWriter writer(fd, [this] { return !stopping_.load() && lossSeconds_.load() <= 0.0; });
+    // The header goes out at once: the reader gives a stream a second to
+    // announce itself, and the first picture may take longer to render than
+    // that in simulated time on a busy machine.
+    if (!writer.writeHeader(renderer_.camera().width, renderer_.camera().height))
+        return lossSeconds_ > 0.0;
     const double period = 1.0 / kFrameRate;
     double due = clock_();
     YuvFrame frame;

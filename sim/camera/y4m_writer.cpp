@@ -37,14 +37,21 @@ bool Y4mWriter::writeAll(const void *data, size_t size)
     return true;
 }
 
+bool Y4mWriter::writeHeader(int width, int height)
+{
+    if (headerDone_)
+        return true;
+    const std::string h = header(width, height);
+    if (!writeAll(h.data(), h.size()))
+        return false;
+    headerDone_ = true;
+    return true;
+}
+
 bool Y4mWriter::write(const YuvFrame &frame)
 {
-    if (!headerDone_) {
-        const std::string h = header(frame.width, frame.height);
-        if (!writeAll(h.data(), h.size()))
-            return false;
-        headerDone_ = true;
-    }
+    if (!writeHeader(frame.width, frame.height))
+        return false;
     static const char kFrameTag[] = "FRAME\n";
     if (!writeAll(kFrameTag, sizeof kFrameTag - 1) || !writeAll(frame.bytes.data(), frame.bytes.size()))
         return false;

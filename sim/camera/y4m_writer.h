@@ -22,6 +22,9 @@ public:
 
     // The stream header, written before the first frame.
     static std::string header(int width, int height);
+    // Writes the header now (first time only), as a camera announces its
+    // format on opening before its first picture is ready.
+    bool writeHeader(int width, int height);
     // Writes the header (first time only) and one frame. False when the
     // reader has gone or the write failed; nothing more should be written then.
     bool write(const YuvFrame &frame);

@@ -5,6 +5,7 @@
 #include <string>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <future>
 #include <thread>
 #include <vector>
 
@@ -173,6 +174,22 @@ TEST_F(RecordedVideoTest, FifoEndsCleanlyWhenItsWriterHasGone)
     EXPECT_EQ(after.out, "kxGrabImage: error: capture memory released after a failed capture\n");
     EXPECT_EQ(kxGrabShutdown(), 0);
     writer.join();
+}
+
+TEST_F(RecordedVideoTest, SilentWriterIsRefusedAsSilentNotAsAnotherFormat)
+{
+    std::string fifo = dir.file("camera.y4m");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::promise<void> initReturned;
+    std::thread writer([&fifo, done = initReturned.get_future()] {
+        int fd = open(fifo.c_str(), O_WRONLY);
+        done.wait();  // holds the stream open and says nothing meanwhile
+        if (fd >= 0) close(fd);
+    });
+    auto output = kxtest::captureOutput([&] { EXPECT_EQ(kxGrabInit(fifo.c_str(), 0, 8, 6, 1), -1); });
+    initReturned.set_value();
+    writer.join();
+    EXPECT_EQ(output.err, "kxGrabInit: no YUV4MPEG2 header within 1 s\n");
 }
 
 struct Refusal {
