@@ -35,9 +35,14 @@ TEST(StationviewWindow, OverlaysLieOnTheMarkers)
         std::vector<unsigned long> read = user.readPixels(window, x, y, 1, 1);
         return read.size() == 1 ? read[0] : ~0ul;
     };
-    // The first picture may still be on its way.
+    // The first picture and its overlays may still be on their way: wait for every cross.
+    auto allCrossesShown = [&] {
+        for (int k = 0; k < 6; ++k)
+            if (pixel(cols[k], rows[k]) != (k % 2 == 0 ? kGreen : kRed)) return false;
+        return true;
+    };
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (pixel(250, 200) != kGreen && std::chrono::steady_clock::now() < deadline)
+    while (!allCrossesShown() && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
 
     int width = 0, height = 0;
