@@ -49,7 +49,8 @@ Lights lightsOf(const Imperfections &imp)
 
 DockingRoom imperfectRoom(const Imperfections &imp, bool hideStation)
 {
-    return DockingRoom(hideStation, CameraModel(), imp.station == "low", lightsOf(imp));
+    return DockingRoom(hideStation, CameraModel(), imp.station == "low", lightsOf(imp),
+                       imp.markerBrightness);
 }
 
 } // namespace dockworld

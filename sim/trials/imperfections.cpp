@@ -37,6 +37,9 @@ const Entry kEntries[] = {
     {"sonar-noise", Kind::Switch, 0, 0, nullptr, 0, 0},
     {"station", Kind::Word, 0, 0, "built|low", 0, 0},
     {"realistic", Kind::Switch, 0, 0, nullptr, 0, 0},
+    // Last, so that its draw (always 1) leaves every earlier draw of a seed
+    // as it was before it existed.
+    {"marker-brightness", Kind::Number, 0.1, 20.0, nullptr, 1.0, 1.0},
 };
 
 const Entry *findEntry(const std::string &name)
@@ -58,6 +61,7 @@ double *numberField(Imperfections &imp, const std::string &name)
     if (name == "exposure") return &imp.exposureMs;
     if (name == "body-pitch") return &imp.bodyPitch;
     if (name == "slip") return &imp.slip;
+    if (name == "marker-brightness") return &imp.markerBrightness;
     return nullptr;
 }
 
@@ -251,7 +255,8 @@ const char *imperfectionUsage()
            "  --slip F            each wheel's odometry off by up to the fraction F\n"
            "  --sonar-noise       noisy sonar ranges and missed echoes\n"
            "  --station KIND      built (default) or low (low outer flares and housing)\n"
-           "  --realistic         a hobbyist robot: every value not given drawn per trial\n";
+           "  --realistic         a hobbyist robot: every value not given drawn per trial\n"
+           "  --marker-brightness F  markers F times as bright as just saturates the camera\n";
 }
 
 int parseImperfectionOption(Imperfections &imp, int argc, char **argv, int *index, std::string *error)

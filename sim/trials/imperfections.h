@@ -21,6 +21,7 @@ struct Imperfections {
     bool sonarNoise = false;         // sonar-noise: noisy ranges, missed echoes
     std::string station = "built";   // station built|low: the station as the README says to build it, or with a low housing
     bool realistic = false;          // realistic: values drawn per trial (resolveImperfections)
+    double markerBrightness = 1.0;   // marker-brightness F: markers F times as bright as just saturates the camera
     // Names given through setImperfection: `realistic` draws only the others,
     // so that an explicit ideal value (camera-pitch=0) stays as given.
     std::vector<std::string> given;

@@ -54,7 +54,8 @@ void addOfficeLights(std::vector<Emitter> &emitters)
 
 } // namespace
 
-DockingRoom::DockingRoom(bool hideStation, const CameraModel &camera, bool lowHousing, Lights lights)
+DockingRoom::DockingRoom(bool hideStation, const CameraModel &camera, bool lowHousing, Lights lights,
+                         double markerBrightness)
     : station_({StationLayout::plateDepth, 2.25}, 0.0, camera, lowHousing), lights_(lights)
 {
     // Furniture stands more than 4 m from the station's plate, out of its
@@ -81,7 +82,7 @@ DockingRoom::DockingRoom(bool hideStation, const CameraModel &camera, bool lowHo
         for (const Segment &s : Box{lampAt - Vec2{0.12, 0.12}, lampAt + Vec2{0.12, 0.12}}.sides())
             obstacles_.push_back({s, false, true});
 
-    emitters_ = markerEmitters(station_);
+    emitters_ = markerEmitters(station_, 255.0 * markerBrightness);
     Emitter window; // daylight through blinds on the east wall, seen dimmed by the short exposure
     window.shape = Emitter::Shape::Rectangle;
     window.centre = {width_, 2.25, 1.5};

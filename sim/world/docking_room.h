@@ -38,9 +38,10 @@ class DockingRoom {
 public:
     // `hideStation` stands a long screen across the station's approach so
     // that the camera cannot see its markers from the open room. `camera` is
-    // the one the station's marker heights are designed for.
+    // the one the station's marker heights are designed for. The markers
+    // shine `markerBrightness` times as bright as just saturates the camera.
     explicit DockingRoom(bool hideStation = false, const CameraModel &camera = CameraModel(),
-                         bool lowHousing = false, Lights lights = Lights::Dark);
+                         bool lowHousing = false, Lights lights = Lights::Dark, double markerBrightness = 1.0);
 
     Vec2 minCorner() const { return {0.0, 0.0}; }
     Vec2 maxCorner() const { return {width_, depth_}; }

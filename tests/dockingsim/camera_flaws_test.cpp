@@ -142,3 +142,27 @@ TEST(CameraFlaws, ALateFrameShowsThePoseOfThenAndExposureSmearsATurn)
                           project(CameraModel(), turning(0.0).pose, marker).col;
     EXPECT_NEAR(litSpan(0.03) - litSpan(0.0), std::fabs(travel), 2.5);
 }
+
+TEST(CameraFlaws, MarkersBrighterThanSaturationStaySaturatedThroughTheSmear)
+{
+    // Turning at 2 rad/s with a 30 ms exposure, the middle-left marker's image
+    // sweeps 19 px, about twice its width: a marker that just saturates the
+    // sensor dims, one four times as bright does not.
+    const auto turning = [](double t) { return BodyPose{{facing().x, 2.25, kPi + 2.0 * t}, 0.0}; };
+    const Vec3 marker = kRoom.station().markers()[static_cast<int>(MarkerId::MiddleLeft)].centre;
+    const auto peak = [&](double brightness) {
+        const DockingRoom room(false, CameraModel(), false, Lights::Dark, brightness);
+        FeedTiming timing;
+        timing.exposure = 0.03;
+        CameraFeed camera(room, CameraModel(), turning, [] { return 0.0; }, 3, 1.0, timing);
+        YuvFrame picture;
+        camera.renderAt(0.0, picture);
+        const ImagePoint p = project(CameraModel(), turning(-0.015).pose, marker);
+        int most = 0;
+        for (int col = static_cast<int>(p.col) - 5; col <= static_cast<int>(p.col) + 5; ++col)
+            most = std::max(most, static_cast<int>(picture.lumaAt(col, static_cast<int>(std::lround(p.row)))));
+        return most;
+    };
+    EXPECT_LT(peak(1.0), 200);
+    EXPECT_GE(peak(4.0), 250);
+}

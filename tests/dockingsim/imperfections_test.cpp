@@ -60,6 +60,7 @@ TEST(Imperfections, RealisticDrawsEachUnsetValueInItsRangePerSeed)
         EXPECT_EQ(r.lights, "office");
         EXPECT_TRUE(r.sonarNoise);
         EXPECT_EQ(r.station, "built");
+        EXPECT_EQ(r.markerBrightness, 1.0); // the markers as built, not drawn
         k1Low = std::min(k1Low, r.lensK1);
         k1High = std::max(k1High, r.lensK1);
         pitchSeen += std::fabs(resolveImperfections(allDrawn, seed).cameraPitchDeg);
