@@ -20,20 +20,35 @@ const double kFocal = CameraModel().focalPx;
 // The robot 2 m (camera to plate) in front of the station, facing it.
 Pose facing(double side = 0.0) { return {kRoom.station().face().x + 2.0 + CameraModel().behindAxle, 2.25 + side, kPi}; }
 
+const Vec3 kMiddleLeft = kRoom.station().markers()[static_cast<int>(MarkerId::MiddleLeft)].centre;
+
 // The middle-left marker's blob as `camera` sees it from `robot`.
 dockingtest::Blob middleLeftBlob(const CameraModel &camera, const Pose &robot)
 {
     CameraRenderer renderer(camera, RenderSettings(), 3);
     YuvFrame frame;
     renderer.render(robot, markerEmitters(kRoom.station()), nullptr, frame);
-    const Vec3 marker = kRoom.station().markers()[static_cast<int>(MarkerId::MiddleLeft)].centre;
-    const ImagePoint p = project(camera, robot, marker);
+    const ImagePoint p = project(camera, robot, kMiddleLeft);
     const auto blobs = findBlobs(frame);
     if (blobs.empty())
         return {}; // at (0, 0): fails every comparison
     return *std::min_element(blobs.begin(), blobs.end(), [&](const auto &a, const auto &b) {
         return std::hypot(a.col - p.col, a.row - p.row) < std::hypot(b.col - p.col, b.row - p.row);
     });
+}
+
+// The robot in front of the station turning on the spot at 2 rad/s.
+BodyPose turning(double t) { return BodyPose{{facing().x, 2.25, kPi + 2.0 * t}, 0.0}; }
+
+// The frame written at time 0 of that turn, exposed for `exposure` seconds.
+YuvFrame turningFrame(const DockingRoom &room, double exposure)
+{
+    FeedTiming timing;
+    timing.exposure = exposure;
+    CameraFeed camera(room, CameraModel(), turning, [] { return 0.0; }, 3, 1.0, timing);
+    YuvFrame picture;
+    camera.renderAt(0.0, picture);
+    return picture;
 }
 
 } // namespace
@@ -111,9 +126,8 @@ TEST(CameraFlaws, ALateFrameShowsThePoseOfThenAndExposureSmearsATurn)
     CameraFeed feed(kRoom, CameraModel(), sliding, [] { return 0.0; }, 3, 1.0, late);
     YuvFrame frame;
     feed.renderAt(0.5, frame);
-    const Vec3 marker = kRoom.station().markers()[static_cast<int>(MarkerId::MiddleLeft)].centre;
-    const ImagePoint then = project(CameraModel(), sliding(0.4).pose, marker);
-    const ImagePoint now = project(CameraModel(), sliding(0.5).pose, marker);
+    const ImagePoint then = project(CameraModel(), sliding(0.4).pose, kMiddleLeft);
+    const ImagePoint now = project(CameraModel(), sliding(0.5).pose, kMiddleLeft);
     double nearest = 1e9;
     for (const auto &b : findBlobs(frame))
         nearest = std::min(nearest, std::hypot(b.col - then.col, b.row - then.row));
@@ -122,14 +136,9 @@ TEST(CameraFlaws, ALateFrameShowsThePoseOfThenAndExposureSmearsATurn)
 
     // Turning at 2 rad/s with a 30 ms exposure: the lit run along the middle
     // markers' row grows by the distance their image travels meanwhile.
-    const auto turning = [](double t) { return BodyPose{{facing().x, 2.25, kPi + 2.0 * t}, 0.0}; };
     const auto litSpan = [&](double exposure) {
-        FeedTiming timing;
-        timing.exposure = exposure;
-        CameraFeed camera(kRoom, CameraModel(), turning, [] { return 0.0; }, 3, 1.0, timing);
-        YuvFrame picture;
-        camera.renderAt(0.0, picture);
-        const int row = static_cast<int>(std::lround(project(CameraModel(), turning(0.0).pose, marker).row));
+        const YuvFrame picture = turningFrame(kRoom, exposure);
+        const int row = static_cast<int>(std::lround(project(CameraModel(), turning(0.0).pose, kMiddleLeft).row));
         int first = -1, last = -1;
         for (int col = 0; col < picture.width; ++col)
             if (picture.lumaAt(col, row) > dockingtest::kVisionLumaThreshold) {
@@ -138,8 +147,8 @@ TEST(CameraFlaws, ALateFrameShowsThePoseOfThenAndExposureSmearsATurn)
             }
         return last - first;
     };
-    const double travel = project(CameraModel(), turning(-0.03).pose, marker).col -
-                          project(CameraModel(), turning(0.0).pose, marker).col;
+    const double travel = project(CameraModel(), turning(-0.03).pose, kMiddleLeft).col -
+                          project(CameraModel(), turning(0.0).pose, kMiddleLeft).col;
     EXPECT_NEAR(litSpan(0.03) - litSpan(0.0), std::fabs(travel), 2.5);
 }
 
@@ -148,16 +157,10 @@ TEST(CameraFlaws, MarkersBrighterThanSaturationStaySaturatedThroughTheSmear)
     // Turning at 2 rad/s with a 30 ms exposure, the middle-left marker's image
     // sweeps 19 px, about twice its width: a marker that just saturates the
     // sensor dims, one four times as bright does not.
-    const auto turning = [](double t) { return BodyPose{{facing().x, 2.25, kPi + 2.0 * t}, 0.0}; };
-    const Vec3 marker = kRoom.station().markers()[static_cast<int>(MarkerId::MiddleLeft)].centre;
-    const auto peak = [&](double brightness) {
-        const DockingRoom room(false, CameraModel(), false, Lights::Dark, brightness);
-        FeedTiming timing;
-        timing.exposure = 0.03;
-        CameraFeed camera(room, CameraModel(), turning, [] { return 0.0; }, 3, 1.0, timing);
-        YuvFrame picture;
-        camera.renderAt(0.0, picture);
-        const ImagePoint p = project(CameraModel(), turning(-0.015).pose, marker);
+    const auto peak = [](double brightness) {
+        const YuvFrame picture =
+                turningFrame(DockingRoom(false, CameraModel(), false, Lights::Dark, brightness), 0.03);
+        const ImagePoint p = project(CameraModel(), turning(-0.015).pose, kMiddleLeft);
         int most = 0;
         for (int col = static_cast<int>(p.col) - 5; col <= static_cast<int>(p.col) + 5; ++col)
             most = std::max(most, static_cast<int>(picture.lumaAt(col, static_cast<int>(std::lround(p.row)))));
